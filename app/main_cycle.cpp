@@ -1,0 +1,46 @@
+#include "app/main_cycle.hpp"
+
+#include <cstdlib>
+#include <ostream>
+#include <string_view>
+
+#include "calculator/dialog.hpp"
+#include "calculator/texts.hpp"
+#include "console/console.hpp"
+
+namespace app {
+namespace {
+
+constexpr std::string_view kConsoleTitle = "Einfacher Taschenrechner";
+// "Um eine erneute Rechenaufgabe zu lösen ", followed on its line by the pause's prompt.
+constexpr std::string_view kClosingHead = "Um eine erneute Rechenaufgabe zu l";
+constexpr std::string_view kClosingTail = "sen ";
+
+void write_closing_text(std::ostream& out) {
+  calculator::end_line(out);
+  // Flushed: the text must be on screen while the pause waits.
+  out << kClosingHead << calculator::kLetterSmallOUmlaut << kClosingTail << std::flush;
+}
+
+}  // namespace
+
+int run_main_cycle(std::istream& in, std::ostream& out) {
+  for (;;) {
+    console::set_title(kConsoleTitle);
+    switch (calculator::run_calculation_dialog(in, out)) {
+      case calculator::DialogEnd::input_ended:
+        console::restore_title();
+        return EXIT_SUCCESS;
+      case calculator::DialogEnd::input_incomplete:
+        console::restore_title();
+        return EXIT_FAILURE;
+      case calculator::DialogEnd::answered:
+        break;
+    }
+    write_closing_text(out);
+    console::pause_for_key();
+    console::clear_screen();
+  }
+}
+
+}  // namespace app

@@ -1,0 +1,115 @@
+#include "calculator/dialog.hpp"
+
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "calculator/texts.hpp"
+
+namespace calculator {
+namespace {
+
+enum class NumberRead { value, invalid, missing };
+
+// The operation table: the four signs by their character code. Any other
+// code, the comma and the full stop between them included, is no operation.
+std::optional<double> apply_operation(char sign, double first, double second) {
+  switch (sign) {
+    case '+': return first + second;
+    case '-': return first - second;
+    case '*': return first * second;
+    case '/': return first / second;
+    default: return std::nullopt;
+  }
+}
+
+bool is_operation_sign(char sign) { return apply_operation(sign, 0.0, 0.0).has_value(); }
+
+bool is_white_space(std::istream::int_type c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// After a failed read the offending word would answer the next prompt and
+// fail again; it is dropped up to the next white space, one character at a
+// time so that a huge word costs no memory.
+void discard_rest_of_word(std::istream& in) {
+  std::streambuf& source = *in.rdbuf();
+  auto c = source.sgetc();
+  while (c != std::istream::traits_type::eof() && !is_white_space(c)) {
+    c = source.snextc();
+  }
+}
+
+NumberRead read_number(std::istream& in, double& number) {
+  in >> std::ws;
+  if (in.peek() == std::istream::traits_type::eof()) {
+    return NumberRead::missing;
+  }
+  double value = 0.0;
+  if (in >> value) {
+    number = value;
+    return NumberRead::value;
+  }
+  in.clear();
+  discard_rest_of_word(in);
+  return NumberRead::invalid;
+}
+
+void write_error_line(std::ostream& out, std::string_view head, char letter, std::string_view tail) {
+  out << head << letter << tail;
+  end_line(out);
+}
+
+DialogEnd report_incomplete_input(std::ostream& out) {
+  end_line(out);
+  write_error_line(out, kIncompleteHead, kLetterSmallAUmlaut, kIncompleteTail);
+  return DialogEnd::input_incomplete;
+}
+
+void write_result_line(std::ostream& out, double first, char sign, double second, double result) {
+  out << kResultHead << first << sign << second << kResultMiddle << result;
+  end_line(out);
+}
+
+}  // namespace
+
+DialogEnd run_calculation_dialog(std::istream& in, std::ostream& out) {
+  out << kSignPrompt;
+  char sign = 0;
+  if (!(in >> sign)) {
+    end_line(out);
+    return DialogEnd::input_ended;
+  }
+  end_line(out);
+
+  double first = 0.0;
+  double second = 0.0;
+  out << kFirstNumberPrompt;
+  const NumberRead first_read = read_number(in, first);
+  if (first_read == NumberRead::missing) {
+    return report_incomplete_input(out);
+  }
+  out << kSecondNumberPrompt;
+  const NumberRead second_read = read_number(in, second);
+  if (second_read == NumberRead::missing) {
+    return report_incomplete_input(out);
+  }
+  end_line(out);
+
+  // The sign is checked only now, after both numbers were asked for; the
+  // first fault in reading order is the one reported, and nothing is
+  // computed from a number that could not be read.
+  if (!is_operation_sign(sign)) {
+    write_error_line(out, kInvalidSignHead, kLetterSmallUUmlaut, kInvalidTail);
+  } else if (first_read == NumberRead::invalid) {
+    write_error_line(out, kInvalidFirstNumberHead, kLetterSmallUUmlaut, kInvalidTail);
+  } else if (second_read == NumberRead::invalid) {
+    write_error_line(out, kInvalidSecondNumberHead, kLetterSmallUUmlaut, kInvalidTail);
+  } else {
+    write_result_line(out, first, sign, second, *apply_operation(sign, first, second));
+  }
+  return DialogEnd::answered;
+}
+
+}  // namespace calculator

@@ -1,0 +1,207 @@
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstddef>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include "console/charset_posix.hpp"
+#include "console/console.hpp"
+
+// Escape sequences written to the terminal, all of them understood by xterm
+// and its descendants:
+//   ESC ] 0 ; text BEL   set the window title
+//   ESC [ 22 ; 0 t       save the window title on the terminal's title stack
+//   ESC [ 23 ; 0 t       restore the saved title
+//   ESC [ H              cursor to the top left corner
+//   ESC [ 2 J            erase the screen
+//   ESC [ 3 J            erase the scrollback, as clear(1) does
+// The keys read at the pause may send sequences of their own:
+//   ESC [ params final   (CSI, final byte 0x40 to 0x7e) and ESC O x (SS3).
+namespace console {
+namespace {
+
+constexpr std::string_view kTitleStart = "\x1b]0;";
+constexpr std::string_view kTitleEnd = "\x07";
+constexpr std::string_view kSaveTitle = "\x1b[22;0t";
+constexpr std::string_view kRestoreTitle = "\x1b[23;0t";
+constexpr std::string_view kClearScreen = "\x1b[H\x1b[2J\x1b[3J";
+
+// "Drücken Sie eine beliebige Taste . . . ", ü as CP850 like every text of ours.
+constexpr std::string_view kPausePromptHead = "Dr";
+constexpr char kPausePromptLetter = '\x81';
+constexpr std::string_view kPausePromptTail = "cken Sie eine beliebige Taste . . . ";
+
+constexpr unsigned char kEscape = 0x1b;
+// Bytes of one key arrive together; a lone Escape key is known by the silence after it.
+constexpr int kKeyByteWaitMs = 50;
+
+// The terminal's settings as the pause found them: every way out of the
+// pause, a terminating signal included, puts them back.
+struct termios settings_found {};
+bool title_saved = false;
+
+bool terminal_takes_escapes() {
+  const char* term = std::getenv("TERM");
+  return term != nullptr && *term != '\0' && std::string_view(term) != "dumb";
+}
+
+bool output_is_terminal() { return isatty(STDOUT_FILENO) == 1 && terminal_takes_escapes(); }
+
+void write_to_terminal(std::string_view sequence) { std::cout << sequence << std::flush; }
+
+void put_settings_back() { tcsetattr(STDIN_FILENO, TCSANOW, &settings_found); }
+
+void enter_key_mode() {
+  struct termios key_mode = settings_found;
+  key_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  key_mode.c_cc[VMIN] = 1;
+  key_mode.c_cc[VTIME] = 0;
+  tcsetattr(STDIN_FILENO, TCSANOW, &key_mode);
+}
+
+// A signal that ends or stops the program during the pause meets the
+// terminal as it was found, and then takes its usual course.
+extern "C" void leave_for_signal(int signal_number) {
+  put_settings_back();
+  signal(signal_number, SIG_DFL);
+  raise(signal_number);  // delivered on return from this handler
+}
+
+extern "C" void stop_for_signal(int signal_number) {
+  put_settings_back();
+  signal(signal_number, SIG_DFL);
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, signal_number);
+  raise(signal_number);
+  sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // the process stops here until continued
+  signal(signal_number, stop_for_signal);
+  enter_key_mode();
+}
+
+constexpr std::array kPauseSignals = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGTSTP};
+using SignalActions = std::array<struct sigaction, kPauseSignals.size()>;
+
+SignalActions handle_signals_during_pause() {
+  SignalActions previous{};
+  struct sigaction action {};
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (std::size_t i = 0; i < kPauseSignals.size(); ++i) {
+    action.sa_handler = kPauseSignals[i] == SIGTSTP ? stop_for_signal : leave_for_signal;
+    sigaction(kPauseSignals[i], &action, &previous[i]);
+  }
+  return previous;
+}
+
+void restore_signal_handling(const SignalActions& previous) {
+  for (std::size_t i = 0; i < kPauseSignals.size(); ++i) {
+    sigaction(kPauseSignals[i], &previous[i], nullptr);
+  }
+}
+
+// One byte of the key, waiting at most `wait_ms` (forever when negative).
+int read_key_byte(int wait_ms) {
+  struct pollfd input {STDIN_FILENO, POLLIN, 0};
+  for (;;) {
+    const int ready = poll(&input, 1, wait_ms);
+    if (ready == 0) {
+      return -1;
+    }
+    unsigned char byte = 0;
+    const ssize_t got = ready > 0 ? read(STDIN_FILENO, &byte, 1) : -1;
+    if (got == 1) {
+      return byte;
+    }
+    if (got == 0 || errno != EINTR) {
+      return -1;
+    }
+  }
+}
+
+void read_rest_of_escape_sequence() {
+  const int introducer = read_key_byte(kKeyByteWaitMs);
+  if (introducer == '[') {
+    for (int byte = read_key_byte(kKeyByteWaitMs); byte >= 0 && !(byte >= 0x40 && byte <= 0x7e);
+         byte = read_key_byte(kKeyByteWaitMs)) {
+    }
+  } else if (introducer == 'O') {
+    read_key_byte(kKeyByteWaitMs);
+  }
+}
+
+int continuation_bytes_of_utf8(int lead) {
+  if ((lead & 0xe0) == 0xc0) return 1;
+  if ((lead & 0xf0) == 0xe0) return 2;
+  if ((lead & 0xf8) == 0xf0) return 3;
+  return 0;
+}
+
+// Reads exactly one key from the terminal, however many bytes it sends.
+void read_one_key(bool utf8) {
+  const int first = read_key_byte(-1);
+  if (first == kEscape) {
+    read_rest_of_escape_sequence();
+  } else if (first >= 0x80 && utf8) {
+    for (int left = continuation_bytes_of_utf8(first); left > 0; --left) {
+      read_key_byte(kKeyByteWaitMs);
+    }
+  }
+}
+
+bool user_types_utf8() { return user_codeset() == "UTF-8"; }
+
+void wait_for_one_key() {
+  if (tcgetattr(STDIN_FILENO, &settings_found) != 0) {
+    return;
+  }
+  const SignalActions previous = handle_signals_during_pause();
+  enter_key_mode();
+  read_one_key(user_types_utf8());
+  put_settings_back();
+  restore_signal_handling(previous);
+}
+
+}  // namespace
+
+void set_title(std::string_view title) {
+  if (!output_is_terminal()) {
+    return;
+  }
+  if (!title_saved) {
+    write_to_terminal(kSaveTitle);
+    title_saved = true;
+  }
+  std::cout << kTitleStart << title << kTitleEnd << std::flush;
+}
+
+void restore_title() {
+  if (title_saved && output_is_terminal()) {
+    write_to_terminal(kRestoreTitle);
+  }
+}
+
+void pause_for_key() {
+  std::cout << kPausePromptHead << kPausePromptLetter << kPausePromptTail << std::flush;
+  if (isatty(STDIN_FILENO) == 1) {
+    wait_for_one_key();
+  }
+  std::cout << '\n' << std::flush;
+}
+
+// Only a pause that waited for the user may be followed by clearing: piped
+// tasks would otherwise wipe their own results from the screen at once.
+void clear_screen() {
+  if (isatty(STDIN_FILENO) == 1 && output_is_terminal()) {
+    write_to_terminal(kClearScreen);
+  }
+}
+
+}  // namespace console
