@@ -52,7 +52,7 @@ bool terminal_takes_escapes() {
   return term != nullptr && *term != '\0' && std::string_view(term) != "dumb";
 }
 
-bool output_is_terminal() { return isatty(STDOUT_FILENO) == 1 && terminal_takes_escapes(); }
+bool output_takes_escapes() { return isatty(STDOUT_FILENO) == 1 && terminal_takes_escapes(); }
 
 void write_to_terminal(std::string_view sequence) { std::cout << sequence << std::flush; }
 
@@ -172,7 +172,7 @@ void wait_for_one_key() {
 }  // namespace
 
 void set_title(std::string_view title) {
-  if (!output_is_terminal()) {
+  if (!output_takes_escapes()) {
     return;
   }
   if (!title_saved) {
@@ -183,7 +183,7 @@ void set_title(std::string_view title) {
 }
 
 void restore_title() {
-  if (title_saved && output_is_terminal()) {
+  if (title_saved && output_takes_escapes()) {
     write_to_terminal(kRestoreTitle);
   }
 }
@@ -199,7 +199,7 @@ void pause_for_key() {
 // Only a pause that waited for the user may be followed by clearing: piped
 // tasks would otherwise wipe their own results from the screen at once.
 void clear_screen() {
-  if (isatty(STDIN_FILENO) == 1 && output_is_terminal()) {
+  if (isatty(STDIN_FILENO) == 1 && output_takes_escapes()) {
     write_to_terminal(kClearScreen);
   }
 }
