@@ -1,0 +1,48 @@
+# Checks the built Windows program's headers: a PE32 file for i386, marked as
+# a console program, importing no DLL beyond Windows' own, with a manifest
+# that asks for the execution level asInvoker and no UI access.
+#
+#   cmake -DPROGRAM=taschenrechner.exe -DOBJDUMP=i686-w64-mingw32-objdump -P check_headers.cmake
+
+cmake_minimum_required(VERSION 3.25)
+
+execute_process(COMMAND "${OBJDUMP}" -f -p "${PROGRAM}" OUTPUT_VARIABLE headers RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} could not read ${PROGRAM}")
+endif()
+
+set(problems "")
+function(expect pattern what)
+  if(NOT headers MATCHES "${pattern}")
+    set(problems "${problems}\n  not ${what}" PARENT_SCOPE)
+  endif()
+endfunction()
+expect("file format pei-i386" "a PE file for i386")
+expect("architecture: i386[,\n]" "built for i386")
+expect("Magic[ \t]+010b[ \t]+\\(PE32\\)" "PE32")
+expect("Subsystem[ \t]+00000003[ \t]+\\(Windows CUI\\)" "a console program")
+
+# Windows' own DLLs: the kernel and the system's C runtime; a C++ runtime,
+# libgcc or winpthread DLL would have to be shipped along.
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
+foreach(import IN LISTS imports)
+  string(TOLOWER "${import}" import)
+  if(NOT import MATCHES "^dll name: (kernel32|msvcrt|user32|advapi32)\\.dll$")
+    set(problems "${problems}\n  imports ${import}")
+  endif()
+endforeach()
+if(NOT imports)
+  set(problems "${problems}\n  no import table found")
+endif()
+
+file(READ "${PROGRAM}" program_bytes HEX)
+string(HEX "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>" wanted)
+string(FIND "${program_bytes}" "${wanted}" at)
+if(at EQUAL -1)
+  set(problems "${problems}\n  no embedded manifest asking for asInvoker without UI access")
+endif()
+
+if(problems)
+  message(FATAL_ERROR "${PROGRAM}:${problems}")
+endif()
+message(STATUS "${PROGRAM}: PE32 console program for i386, imports ${imports}, manifest asInvoker")
