@@ -158,12 +158,20 @@ void read_one_key(bool utf8) {
 
 bool user_types_utf8() { return user_codeset() == "UTF-8"; }
 
-void wait_for_one_key() {
+void write_pause_prompt() {
+  std::cout << kPausePromptHead << kPausePromptLetter << kPausePromptTail << std::flush;
+}
+
+// The prompt comes only once echo is off, so that no key pressed as soon as
+// it shows can be echoed.
+void wait_for_one_key_at_terminal() {
   if (tcgetattr(STDIN_FILENO, &settings_found) != 0) {
+    write_pause_prompt();
     return;
   }
   const SignalActions previous = handle_signals_during_pause();
   enter_key_mode();
+  write_pause_prompt();
   read_one_key(user_types_utf8());
   put_settings_back();
   restore_signal_handling(previous);
@@ -189,9 +197,10 @@ void restore_title() {
 }
 
 void pause_for_key() {
-  std::cout << kPausePromptHead << kPausePromptLetter << kPausePromptTail << std::flush;
   if (isatty(STDIN_FILENO) == 1) {
-    wait_for_one_key();
+    wait_for_one_key_at_terminal();
+  } else {
+    write_pause_prompt();
   }
   std::cout << '\n' << std::flush;
 }

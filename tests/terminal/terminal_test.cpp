@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -101,18 +102,20 @@ struct Session {
 
   void type(std::string_view keys) const { ASSERT_EQ(write(master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
 
-  // The wait status of the program once it has ended.
-  int wait_for_end() {
-    drain(200ms);
+  // The wait status of the program once it has ended, -1 if it runs on.
+  int wait_for_end(std::chrono::milliseconds limit = 5000ms) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     int status = 0;
-    for (int tries = 0; tries < 50; ++tries) {
-      if (waitpid(child, &status, WNOHANG) == child) {
-        child = -1;
-        return status;
+    while (waitpid(child, &status, WNOHANG) != child) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        return -1;
       }
-      drain(100ms);
+      drain(0ms);
+      std::this_thread::sleep_for(10ms);
     }
-    return -1;
+    child = -1;
+    drain(0ms);
+    return status;
   }
 
   struct termios settings() const {
