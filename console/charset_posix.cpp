@@ -1,11 +1,13 @@
+#include "console/charset_posix.hpp"
+
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 
 #include <array>
 #include <cerrno>
-#include <cstring>
 #include <cstddef>
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <streambuf>
@@ -13,7 +15,6 @@
 #include <string_view>
 #include <utility>
 
-#include "console/charset_posix.hpp"
 #include "console/console.hpp"
 
 namespace console {
@@ -21,7 +22,8 @@ namespace {
 
 constexpr const char* kProgramCharset = "CP850";
 constexpr const char* kWideCharset = "WCHAR_T";
-const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+// iconv_open's way of saying it has no such conversion.
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
 
 // Stands for a character that has no CP850 byte or input that is no
 // character at all; it is neither a sign, a digit nor white space.
@@ -53,8 +55,7 @@ std::optional<std::string> convert(iconv_t converter, std::string_view text) {
 // Writes the program's CP850 bytes in the user's character set.
 class RecodingOutput final : public std::streambuf {
  public:
-  RecodingOutput(std::streambuf& target, HighHalfText high_half)
-      : target_(target), high_half_(std::move(high_half)) {}
+  RecodingOutput(std::streambuf& target, HighHalfText high_half) : target_(target), high_half_(std::move(high_half)) {}
 
  private:
   int_type overflow(int_type c) override {
@@ -175,8 +176,8 @@ void adapt_streams_to_console_charset() {
   const iconv_t encoder = iconv_open(codeset.c_str(), kProgramCharset);
   const iconv_t widener = iconv_open(kWideCharset, kProgramCharset);
   const iconv_t decoder = iconv_open(kWideCharset, codeset.c_str());
-  const bool usable = encoder != kNoConverter && widener != kNoConverter && decoder != kNoConverter &&
-                      holds_letters_in_use(encoder);
+  const bool usable =
+      encoder != kNoConverter && widener != kNoConverter && decoder != kNoConverter && holds_letters_in_use(encoder);
   if (usable) {
     HighHalfText high_half_text;
     HighHalfChars high_half_chars{};

@@ -109,7 +109,9 @@ void restore_signal_handling(const SignalActions& previous) {
 
 // One byte of the key, waiting at most `wait_ms` (forever when negative).
 int read_key_byte(int wait_ms) {
-  struct pollfd input {STDIN_FILENO, POLLIN, 0};
+  struct pollfd input {
+    STDIN_FILENO, POLLIN, 0
+  };
   for (;;) {
     const int ready = poll(&input, 1, wait_ms);
     if (ready == 0) {
@@ -158,9 +160,7 @@ void read_one_key(bool utf8) {
 
 bool user_types_utf8() { return user_codeset() == "UTF-8"; }
 
-void write_pause_prompt() {
-  std::cout << kPausePromptHead << kPausePromptLetter << kPausePromptTail << std::flush;
-}
+void write_pause_prompt() { std::cout << kPausePromptHead << kPausePromptLetter << kPausePromptTail << std::flush; }
 
 // The prompt comes only once echo is off, so that no key pressed as soon as
 // it shows can be echoed.

@@ -1,10 +1,10 @@
+#include "calculator/dialog.hpp"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include "calculator/dialog.hpp"
 
 namespace {
 

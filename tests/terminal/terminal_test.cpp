@@ -32,7 +32,7 @@ constexpr std::string_view kClear = "\x1b[H\x1b[2J\x1b[3J";
 struct Session {
   int master = -1;
   pid_t child = -1;
-  std::string seen;    // everything the terminal received so far
+  std::string seen;      // everything the terminal received so far
   std::size_t mark = 0;  // where the next wait_for starts looking
 
   Session(const Session&) = delete;
@@ -44,6 +44,7 @@ struct Session {
     child = forkpty(&master, nullptr, nullptr, &size);
     if (child == 0) {
       std::vector<char*> envp;
+      envp.reserve(environment.size() + 1);
       for (const std::string& entry : environment) {
         envp.push_back(const_cast<char*>(entry.c_str()));
       }
@@ -71,7 +72,8 @@ struct Session {
         mark = at + text.size();
         return true;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left <= 0ms || !read_some(left)) {
         return false;
       }
@@ -87,7 +89,9 @@ struct Session {
   }
 
   bool read_some(std::chrono::milliseconds limit) {
-    struct pollfd ready {master, POLLIN, 0};
+    struct pollfd ready {
+      master, POLLIN, 0
+    };
     if (poll(&ready, 1, static_cast<int>(limit.count())) <= 0) {
       return false;
     }
@@ -100,7 +104,9 @@ struct Session {
     return true;
   }
 
-  void type(std::string_view keys) const { ASSERT_EQ(write(master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
+  void type(std::string_view keys) const {
+    ASSERT_EQ(write(master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
 
   // The wait status of the program once it has ended, -1 if it runs on.
   int wait_for_end(std::chrono::milliseconds limit = 5000ms) {
@@ -141,7 +147,8 @@ TEST(AtATerminal, PauseWaitsForOneKeyWithoutEchoThenClearsAndGoesOn) {
   ASSERT_TRUE(echoes_in_lines(found));
 
   session.type("+\r3\r4\r");
-  ASSERT_TRUE(session.wait_for("Das Ergebnis der Rechenaufgabe  3+4  ist: 7\r\n\r\nUm eine erneute Rechenaufgabe zu l\x94sen Dr\x81"));
+  ASSERT_TRUE(session.wait_for(
+      "Das Ergebnis der Rechenaufgabe  3+4  ist: 7\r\n\r\nUm eine erneute Rechenaufgabe zu l\x94sen Dr\x81"));
   ASSERT_TRUE(session.wait_for(kPausePrompt));
   EXPECT_EQ(session.drain(300ms), "") << "the pause must wait for a key";
   EXPECT_FALSE(echoes_in_lines(session.settings()));
@@ -166,7 +173,8 @@ TEST(AtATerminal, PauseWaitsForOneKeyWithoutEchoThenClearsAndGoesOn) {
   const int status = session.wait_for_end();
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_TRUE(session.seen.ends_with(std::string("\r\n") + std::string(kRestoreTitle))) << session.seen.substr(session.mark);
+  EXPECT_TRUE(session.seen.ends_with(std::string("\r\n") + std::string(kRestoreTitle)))
+      << session.seen.substr(session.mark);
 }
 
 TEST(AtATerminal, KeysOfSeveralBytesCountAsOneAtThePause) {
@@ -202,7 +210,9 @@ TEST(AtATerminal, LettersShowInTheLocaleCharsetAndTypeAsOneSign) {
   ASSERT_TRUE(session.wait_for(kAsk));
   session.type("\xc3\xbc\r1\r2\r");
   ASSERT_TRUE(session.wait_for("Fehler! Das Rechenzeichen ist ung\xc3\xbcltig!\r\n\r\n"));
-  ASSERT_TRUE(session.wait_for("Um eine erneute Rechenaufgabe zu l\xc3\xb6sen Dr\xc3\xbc" "cken Sie"));
+  ASSERT_TRUE(
+      session.wait_for("Um eine erneute Rechenaufgabe zu l\xc3\xb6sen Dr\xc3\xbc"
+                       "cken Sie"));
   EXPECT_EQ(session.seen.find("Fehler!"), session.seen.rfind("Fehler!")) << "one error line only";
 }
 

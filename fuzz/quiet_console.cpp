@@ -1,0 +1,13 @@
+// The console operations as no-ops, so that the main cycle runs on string
+// streams alone.
+#include "console/console.hpp"
+
+namespace console {
+
+void adapt_streams_to_console_charset() {}
+void set_title(std::string_view /*title*/) {}
+void restore_title() {}
+void pause_for_key() {}
+void clear_screen() {}
+
+}  // namespace console
