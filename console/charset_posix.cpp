@@ -22,6 +22,7 @@ namespace {
 
 constexpr const char* kProgramCharset = "CP850";
 constexpr const char* kWideCharset = "WCHAR_T";
+constexpr std::string_view kAsciiCharset = "ANSI_X3.4-1968";
 // iconv_open's way of saying it has no such conversion.
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
 
@@ -71,6 +72,29 @@ class RecodingOutput final : public std::streambuf {
     return target_.sputn(text.data(), size) == size ? c : traits_type::eof();
   }
 
+  // Runs of ASCII go through in one piece; the locale's character sets all
+  // share ASCII with CP850.
+  std::streamsize xsputn(const char* text, std::streamsize count) override {
+    std::streamsize done = 0;
+    while (done < count) {
+      std::streamsize ascii = 0;
+      while (done + ascii < count && static_cast<unsigned char>(text[done + ascii]) < 0x80) {
+        ++ascii;
+      }
+      if (ascii > 0 && target_.sputn(text + done, ascii) != ascii) {
+        break;
+      }
+      done += ascii;
+      if (done < count) {
+        if (traits_type::eq_int_type(overflow(traits_type::to_int_type(text[done])), traits_type::eof())) {
+          break;
+        }
+        ++done;
+      }
+    }
+    return done;
+  }
+
   int sync() override { return target_.pubsync(); }
 
   std::streambuf& target_;
@@ -109,6 +133,9 @@ class RecodingInput final : public std::streambuf {
       const int_type byte = next_byte();
       if (traits_type::eq_int_type(byte, traits_type::eof())) {
         return pending.empty() ? byte : traits_type::to_int_type(kUnknownCharacter);
+      }
+      if (pending.empty() && byte < 0x80) {
+        return byte;  // ASCII stands for itself in every character set a locale uses
       }
       pending.push_back(traits_type::to_char_type(byte));
 
@@ -173,6 +200,9 @@ std::string user_codeset() {
 
 void adapt_streams_to_console_charset() {
   const std::string codeset = user_codeset();
+  if (codeset == kAsciiCharset) {
+    return;  // the C locale: nothing to convert to, and no converter to load
+  }
   const iconv_t encoder = iconv_open(codeset.c_str(), kProgramCharset);
   const iconv_t widener = iconv_open(kWideCharset, kProgramCharset);
   const iconv_t decoder = iconv_open(kWideCharset, codeset.c_str());

@@ -52,7 +52,17 @@ bool terminal_takes_escapes() {
   return term != nullptr && *term != '\0' && std::string_view(term) != "dumb";
 }
 
-bool output_takes_escapes() { return isatty(STDOUT_FILENO) == 1 && terminal_takes_escapes(); }
+// Where the standard streams lead does not change while the program runs,
+// so each pass need not ask the system again.
+bool output_takes_escapes() {
+  static const bool takes_escapes = isatty(STDOUT_FILENO) == 1 && terminal_takes_escapes();
+  return takes_escapes;
+}
+
+bool input_is_terminal() {
+  static const bool is_terminal = isatty(STDIN_FILENO) == 1;
+  return is_terminal;
+}
 
 void write_to_terminal(std::string_view sequence) { std::cout << sequence << std::flush; }
 
@@ -197,7 +207,7 @@ void restore_title() {
 }
 
 void pause_for_key() {
-  if (isatty(STDIN_FILENO) == 1) {
+  if (input_is_terminal()) {
     wait_for_one_key_at_terminal();
   } else {
     write_pause_prompt();
@@ -208,7 +218,7 @@ void pause_for_key() {
 // Only a pause that waited for the user may be followed by clearing: piped
 // tasks would otherwise wipe their own results from the screen at once.
 void clear_screen() {
-  if (isatty(STDIN_FILENO) == 1 && output_takes_escapes()) {
+  if (input_is_terminal() && output_takes_escapes()) {
     write_to_terminal(kClearScreen);
   }
 }
