@@ -191,6 +191,25 @@ TEST(AtATerminal, KeysOfSeveralBytesCountAsOneAtThePause) {
   }
 }
 
+TEST(AtATerminal, KeysHeldOrTypedAheadLoseNothingButTheOneKey) {
+  Session session(environment("xterm", "C"));
+  ASSERT_TRUE(session.wait_for(kAsk));
+  // A whole calculation, the key for the pause and the next calculation, typed
+  // ahead before the pause starts: the pause takes only its one key.
+  session.type("- 9 4\rk+ 2 2\r");
+  ASSERT_TRUE(session.wait_for("9-4  ist: 5\r\n"));
+  ASSERT_TRUE(session.wait_for(kPausePrompt));
+  ASSERT_TRUE(session.wait_for("2+2  ist: 4\r\n")) << session.seen.substr(session.mark);
+  ASSERT_TRUE(session.wait_for(kPausePrompt));
+  // Enter held down at the pause: one is the key, the rest are blank lines
+  // before the next sign.
+  session.type("\r\r\r\r\r\r");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("* 6 7\r");
+  ASSERT_TRUE(session.wait_for("6*7  ist: 42\r\n")) << session.seen.substr(session.mark);
+  EXPECT_EQ(session.seen.find("Fehler!"), std::string::npos);
+}
+
 TEST(AtATerminal, CharactersReadAheadStayForTheNextDialog) {
   Session session(environment("xterm", "C"));
   ASSERT_TRUE(session.wait_for(kAsk));
