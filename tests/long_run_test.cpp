@@ -83,7 +83,7 @@ std::function<void(int)> passes(int count) {
 }
 
 // `head`, then `size` bytes of `filler`, then `tail`.
-std::function<void(int)> padded(std::string head, std::size_t size, char filler, std::string tail) {
+std::function<void(int)> padded(const std::string& head, std::size_t size, char filler, const std::string& tail) {
   return [=](int fd) {
     write_all(fd, head);
     const std::string block(1 << 16, filler);
