@@ -224,7 +224,7 @@ void adapt_streams_to_console_charset() {
     std::cout.rdbuf(new RecodingOutput(*std::cout.rdbuf(), std::move(high_half_text)));
     std::cin.rdbuf(new RecodingInput(*std::cin.rdbuf(), decoder, high_half_chars));
   }
-  // Otherwise, in the C locale and the like, the CP850 bytes are written as they stand.
+  // Without a usable conversion the CP850 bytes are written as they stand.
   for (const iconv_t converter : {encoder, widener, usable ? kNoConverter : decoder}) {
     if (converter != kNoConverter) {
       iconv_close(converter);

@@ -99,14 +99,18 @@ extern "C" void stop_for_signal(int signal_number) {
 constexpr std::array kPauseSignals = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGTSTP};
 using SignalActions = std::array<struct sigaction, kPauseSignals.size()>;
 
+// A signal the program was started to ignore stays ignored.
 SignalActions handle_signals_during_pause() {
   SignalActions previous{};
   struct sigaction action {};
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   for (std::size_t i = 0; i < kPauseSignals.size(); ++i) {
-    action.sa_handler = kPauseSignals[i] == SIGTSTP ? stop_for_signal : leave_for_signal;
-    sigaction(kPauseSignals[i], &action, &previous[i]);
+    sigaction(kPauseSignals[i], nullptr, &previous[i]);
+    if (previous[i].sa_handler != SIG_IGN) {
+      action.sa_handler = kPauseSignals[i] == SIGTSTP ? stop_for_signal : leave_for_signal;
+      sigaction(kPauseSignals[i], &action, nullptr);
+    }
   }
   return previous;
 }

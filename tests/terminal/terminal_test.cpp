@@ -37,12 +37,17 @@ struct Session {
 
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
-  explicit Session(const std::vector<std::string>& environment) {
+  // With `ignore_interrupt` the program starts with SIGINT ignored, as
+  // under nohup or in a background job of a non-interactive shell.
+  explicit Session(const std::vector<std::string>& environment, bool ignore_interrupt = false) {
     struct winsize size {};
     size.ws_row = 24;
     size.ws_col = 80;
     child = forkpty(&master, nullptr, nullptr, &size);
     if (child == 0) {
+      if (ignore_interrupt) {
+        signal(SIGINT, SIG_IGN);
+      }
       std::vector<char*> envp;
       envp.reserve(environment.size() + 1);
       for (const std::string& entry : environment) {
@@ -252,6 +257,19 @@ TEST(AtATerminal, CtrlCAtThePauseEndsByTheSignalAndLeavesTheTerminalAsFound) {
   EXPECT_EQ(left.c_iflag, found.c_iflag);
   EXPECT_EQ(left.c_cc[VMIN], found.c_cc[VMIN]);
   EXPECT_EQ(left.c_cc[VTIME], found.c_cc[VTIME]);
+}
+
+TEST(AtATerminal, AnIgnoredInterruptStaysIgnoredAtThePause) {
+  Session session(environment("xterm", "C"), true);
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("/ 1 4\r");
+  ASSERT_TRUE(session.wait_for(kPausePrompt));
+  session.type("\x03");
+  EXPECT_EQ(session.drain(300ms), "") << "the pause must go on waiting";
+  session.type("k");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("\x04");
+  EXPECT_EQ(session.wait_for_end(), 0);
 }
 
 TEST(AtATerminal, DumbTerminalGetsNoEscapeSequences) {
