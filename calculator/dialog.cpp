@@ -3,7 +3,8 @@
 #include <istream>
 #include <optional>
 #include <ostream>
-#include <string>
+#include <streambuf>
+#include <string_view>
 
 #include "calculator/texts.hpp"
 
