@@ -69,7 +69,9 @@ struct Session {
   }
 
   // Reads until `text` arrives after the mark, then moves the mark past it.
-  bool wait_for(std::string_view text, std::chrono::milliseconds limit = 5000ms) {
+  // The limits only end a test that has already failed: on a busy machine
+  // the program may wait seconds for a core.
+  bool wait_for(std::string_view text, std::chrono::milliseconds limit = 30000ms) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
       const std::size_t at = seen.find(text, mark);
@@ -114,7 +116,7 @@ struct Session {
   }
 
   // The wait status of the program once it has ended, -1 if it runs on.
-  int wait_for_end(std::chrono::milliseconds limit = 5000ms) {
+  int wait_for_end(std::chrono::milliseconds limit = 30000ms) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     int status = 0;
     while (waitpid(child, &status, WNOHANG) != child) {
