@@ -6,6 +6,7 @@
 #include <streambuf>
 #include <string_view>
 
+#include "calculator/number_reader.hpp"
 #include "calculator/texts.hpp"
 
 namespace calculator {
@@ -48,7 +49,7 @@ NumberRead read_number(std::istream& in, double& number) {
     return NumberRead::missing;
   }
   double value = 0.0;
-  if (in >> value) {
+  if (read_double(in, value)) {
     number = value;
     return NumberRead::value;
   }

@@ -1,0 +1,155 @@
+#include "calculator/number_reader.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <istream>
+#include <limits>
+#include <streambuf>
+#include <string>
+
+namespace calculator {
+namespace {
+
+using Traits = std::istream::traits_type;
+
+// The points halfway between two neighbouring doubles, where rounding
+// turns, have at most 767 significant decimal digits. Past that many, the
+// digits of a number can only tell whether the rest is zero or not, and one
+// nonzero digit in their place rounds the same way.
+constexpr std::size_t kKeptDigits = 800;
+// Exponents and digit counts stop growing here: far past any double's range,
+// and more digits than any input could bring (10^17 bytes).
+constexpr std::int64_t kSaturation = 100'000'000'000'000'000;
+
+// A number as read so far: 0.<digits> x 10^(point_shift +- exponent).
+struct ScannedNumber {
+  bool negative = false;
+  bool found_digit = false;  // before the exponent; a lone sign or point is no number
+  bool found_point = false;
+  bool found_exponent_mark = false;
+  bool found_exponent_digit = false;
+  bool negative_exponent = false;
+  std::string digits;           // from the first nonzero digit on, at most kKeptDigits
+  bool dropped_nonzero = false;  // a nonzero digit past those kept
+  std::int64_t point_shift = 0;
+  std::int64_t exponent = 0;
+};
+
+bool is_digit(Traits::int_type c) { return c >= '0' && c <= '9'; }
+
+std::int64_t saturated(std::int64_t value) { return std::clamp(value, -kSaturation, kSaturation); }
+
+void take_mantissa_digit(ScannedNumber& number, char digit) {
+  number.found_digit = true;
+  if (number.digits.empty() && digit == '0') {
+    if (number.found_point) {
+      number.point_shift = saturated(number.point_shift - 1);
+    }
+    return;
+  }
+  if (number.digits.size() < kKeptDigits) {
+    number.digits.push_back(digit);
+  } else if (digit != '0') {
+    number.dropped_nonzero = true;
+  }
+  if (!number.found_point) {
+    number.point_shift = saturated(number.point_shift + 1);
+  }
+}
+
+// Takes the characters the classic locale's extraction of a double takes:
+// an optional sign; digits with at most one point among them; after at
+// least one digit, an `e` or `E` with an optional sign and digits. The first
+// character that does not fit stays in the stream. Returns whether the
+// input ended.
+bool scan_number(std::streambuf& source, ScannedNumber& number) {
+  auto c = source.sgetc();
+  const auto at_end = [&c] { return Traits::eq_int_type(c, Traits::eof()); };
+  if (c == '+' || c == '-') {
+    number.negative = c == '-';
+    c = source.snextc();
+  }
+  for (; !at_end(); c = source.snextc()) {
+    if (is_digit(c)) {
+      take_mantissa_digit(number, Traits::to_char_type(c));
+    } else if (c == '.' && !number.found_point) {
+      number.found_point = true;
+    } else if ((c == 'e' || c == 'E') && number.found_digit) {
+      break;
+    } else {
+      return false;
+    }
+  }
+  if (at_end()) {
+    return true;
+  }
+  number.found_exponent_mark = true;
+  c = source.snextc();
+  if (c == '+' || c == '-') {
+    number.negative_exponent = c == '-';
+    c = source.snextc();
+  }
+  for (; is_digit(c); c = source.snextc()) {
+    number.found_exponent_digit = true;
+    number.exponent = saturated(number.exponent * 10 + (c - '0'));
+  }
+  return at_end();
+}
+
+bool is_complete(const ScannedNumber& number) {
+  return number.found_digit && (!number.found_exponent_mark || number.found_exponent_digit);
+}
+
+// What strtod makes of the number, which is what the standard extraction
+// uses on the characters it took.
+double value_of(const ScannedNumber& number) {
+  std::string text = number.negative ? "-0" : "0";
+  if (!number.digits.empty()) {
+    text += '.';
+    text += number.digits;
+    if (number.dropped_nonzero) {
+      text += '1';
+    }
+    const std::int64_t exponent = number.negative_exponent ? -number.exponent : number.exponent;
+    text += 'e';
+    text += std::to_string(number.point_shift + exponent);
+  }
+  return std::strtod(text.c_str(), nullptr);
+}
+
+}  // namespace
+
+std::istream& read_double(std::istream& in, double& number) {
+  const std::istream::sentry ready(in);
+  if (!ready) {
+    return in;
+  }
+  std::ios::iostate state = std::ios::goodbit;
+  try {
+    ScannedNumber scanned;
+    if (scan_number(*in.rdbuf(), scanned)) {
+      state |= std::ios::eofbit;
+    }
+    if (!is_complete(scanned)) {
+      number = 0.0;
+      state |= std::ios::failbit;
+    } else {
+      number = value_of(scanned);
+      // Out of range is a failure, with the largest value of the sign.
+      if (number == std::numeric_limits<double>::infinity() || number == -std::numeric_limits<double>::infinity()) {
+        number = std::copysign(std::numeric_limits<double>::max(), number);
+        state |= std::ios::failbit;
+      }
+    }
+  } catch (...) {
+    // As the standard extraction does: a failing source makes the stream
+    // bad, and the failure goes on only if the stream is set to throw.
+    in.setstate(std::ios::badbit);
+  }
+  in.setstate(state);
+  return in;
+}
+
+}  // namespace calculator

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <iosfwd>
+
+namespace calculator {
+
+// Reads a number exactly as `in >> number` does in the classic locale: the
+// same characters taken, the same value to the last bit, the same failures
+// and stream state, the same rest left for the next read. Unlike the
+// standard extraction it keeps no more than a fixed number of digits
+// however long the word is, so its memory does not grow with the input.
+std::istream& read_double(std::istream& in, double& number);
+
+}  // namespace calculator
