@@ -2,11 +2,29 @@
 
 #include "app/main_cycle.hpp"
 #include "console/console.hpp"
+#include "streams/standard_streams.hpp"
+
+namespace {
+
+// Beside the main cycle's 0 (input ended at the sign) and 1 (input ended
+// inside a calculation).
+constexpr int kStatusStreamFailed = 2;
+
+}  // namespace
 
 int main() {
-  // The standard streams keep buffers of their own rather than passing every
-  // character through C stdio; flushing still writes each line at once.
-  std::ios::sync_with_stdio(false);
-  console::adapt_streams_to_console_charset();
-  return app::run_main_cycle(std::cin, std::cout);
+  streams::set_up_standard_streams();
+  try {
+    const int status = app::run_main_cycle(std::cin, std::cout);
+    std::cout.flush();
+    return status;
+  } catch (const std::ios_base::failure&) {
+    // After a failed read the terminal may still take its title back.
+    try {
+      console::restore_title();
+    } catch (const std::ios_base::failure&) {
+    }
+    streams::report_stream_failure();
+    return kStatusStreamFailed;
+  }
 }

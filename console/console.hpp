@@ -6,10 +6,6 @@
 // own implementation file; none of them is seen from here.
 namespace console {
 
-// Lets the program's CP850 texts reach a console that uses another
-// character set, and lets that console's input reach the program as CP850.
-void adapt_streams_to_console_charset();
-
 void set_title(std::string_view title);
 
 // Gives the console back the title it had before the first set_title.

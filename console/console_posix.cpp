@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "console/charset_posix.hpp"
 #include "console/console.hpp"
+#include "streams/user_locale.hpp"
 
 // Escape sequences written to the terminal, all of them understood by xterm
 // and its descendants:
@@ -172,7 +172,7 @@ void read_one_key(bool utf8) {
   }
 }
 
-bool user_types_utf8() { return user_codeset() == "UTF-8"; }
+bool user_types_utf8() { return streams::user_codeset() == "UTF-8"; }
 
 void write_pause_prompt() { std::cout << kPausePromptHead << kPausePromptLetter << kPausePromptTail << std::flush; }
 

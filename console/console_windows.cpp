@@ -27,9 +27,6 @@ bool is_console(DWORD standard_handle) {
 
 }  // namespace
 
-// The console decodes the program's CP850 bytes itself.
-void adapt_streams_to_console_charset() {}
-
 void set_title(std::string_view title) {
   if (!title_saved) {
     title_saved = GetConsoleTitleA(title_found, sizeof title_found) > 0;

@@ -4,7 +4,6 @@
 
 namespace console {
 
-void adapt_streams_to_console_charset() {}
 void set_title(std::string_view /*title*/) {}
 void restore_title() {}
 void pause_for_key() {}

@@ -1,4 +1,4 @@
-#include "console/charset_posix.hpp"
+#include "streams/user_locale.hpp"
 
 #include <iconv.h>
 #include <langinfo.h>
@@ -8,16 +8,13 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
-#include <iostream>
 #include <optional>
 #include <streambuf>
 #include <string>
 #include <string_view>
 #include <utility>
 
-#include "console/console.hpp"
-
-namespace console {
+namespace streams {
 namespace {
 
 constexpr const char* kProgramCharset = "CP850";
@@ -198,11 +195,12 @@ std::string user_codeset() {
   return codeset;
 }
 
-void adapt_streams_to_console_charset() {
+StreamBuffers convert_to_user_charset(StreamBuffers raw) {
   const std::string codeset = user_codeset();
   if (codeset == kAsciiCharset) {
-    return;  // the C locale: nothing to convert to, and no converter to load
+    return raw;  // the C locale: nothing to convert to, and no converter to load
   }
+  StreamBuffers used = raw;
   const iconv_t encoder = iconv_open(codeset.c_str(), kProgramCharset);
   const iconv_t widener = iconv_open(kWideCharset, kProgramCharset);
   const iconv_t decoder = iconv_open(kWideCharset, codeset.c_str());
@@ -221,8 +219,8 @@ void adapt_streams_to_console_charset() {
     }
     // The standard streams use these up to the very end of the process,
     // after every destructor of ours has run, so they are never freed.
-    std::cout.rdbuf(new RecodingOutput(*std::cout.rdbuf(), std::move(high_half_text)));
-    std::cin.rdbuf(new RecodingInput(*std::cin.rdbuf(), decoder, high_half_chars));
+    used.output = new RecodingOutput(*raw.output, std::move(high_half_text));
+    used.input = new RecodingInput(*raw.input, decoder, high_half_chars);
   }
   // Without a usable conversion the CP850 bytes are written as they stand.
   for (const iconv_t converter : {encoder, widener, usable ? kNoConverter : decoder}) {
@@ -230,6 +228,17 @@ void adapt_streams_to_console_charset() {
       iconv_close(converter);
     }
   }
+  return used;
 }
 
-}  // namespace console
+std::string describe_error(int error) {
+  const locale_t user = newlocale(LC_MESSAGES_MASK, "", static_cast<locale_t>(nullptr));
+  if (user == static_cast<locale_t>(nullptr)) {
+    return std::strerror(error);
+  }
+  std::string text = strerror_l(error, user);
+  freelocale(user);
+  return text;
+}
+
+}  // namespace streams

@@ -1,0 +1,18 @@
+#pragma once
+
+// The buffers behind the standard input and output: read and write in large
+// blocks, convert between the program's CP850 and the user's character set
+// where needed, and never take a failed read or write for the end of input
+// or for success.
+namespace streams {
+
+// Puts those buffers behind std::cin and std::cout. From then on a read or
+// write that the system refuses throws std::ios_base::failure out of the
+// stream operation that met it, so that nothing is read or written after it.
+void set_up_standard_streams();
+
+// Writes one line on standard error that names the program and the cause of
+// the first failed read or write.
+void report_stream_failure();
+
+}  // namespace streams
