@@ -1,4 +1,6 @@
+#include <cstdlib>
 #include <iostream>
+#include <string_view>
 
 #include "app/main_cycle.hpp"
 #include "console/console.hpp"
@@ -10,6 +12,10 @@ namespace {
 // inside a calculation).
 constexpr int kStatusStreamFailed = 2;
 
+// Whoever runs the program on piped tasks learns from standard error, not
+// only from the status, why it did not end cleanly.
+constexpr std::string_view kInputIncompleteText = "taschenrechner: Die Eingabe endet mitten in einer Rechenaufgabe.";
+
 }  // namespace
 
 int main() {
@@ -17,6 +23,9 @@ int main() {
   try {
     const int status = app::run_main_cycle(std::cin, std::cout);
     std::cout.flush();
+    if (status == EXIT_FAILURE) {
+      std::cerr << kInputIncompleteText << '\n' << std::flush;
+    }
     return status;
   } catch (const std::ios_base::failure&) {
     // After a failed read the terminal may still take its title back.

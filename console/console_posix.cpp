@@ -185,8 +185,15 @@ void wait_for_one_key_at_terminal() {
   }
   const SignalActions previous = handle_signals_during_pause();
   enter_key_mode();
-  write_pause_prompt();
-  read_one_key(user_types_utf8());
+  try {
+    write_pause_prompt();
+    read_one_key(user_types_utf8());
+  } catch (...) {
+    // Output that fails ends the program: the terminal goes back first.
+    put_settings_back();
+    restore_signal_handling(previous);
+    throw;
+  }
   put_settings_back();
   restore_signal_handling(previous);
 }

@@ -139,6 +139,10 @@ const LeftoverCase kLeftovers[] = {
     {"LettersAfterANumberStay", "* 2 1e5x 1 2", {result_dialog("2*100000", "200000"), error_dialog(kBadSign)}},
     {"SecondFullStopStartsANewNumber", "+ 1.2.5 * 2 3", {result_dialog("1.2+0.5", "1.7"), result_dialog("2*3", "6")}},
     {"InvalidWordIsGoneForTheNextDialog", "+ 1 abc - 5 3", {error_dialog(kBadSecond), result_dialog("5-3", "2")}},
+    {"TabEndsAnInvalidWord", "+ 1 abc\t- 5 3", {error_dialog(kBadSecond), result_dialog("5-3", "2")}},
+    {"VerticalTabEndsAnInvalidWord", "+ 1 abc\v- 5 3", {error_dialog(kBadSecond), result_dialog("5-3", "2")}},
+    {"FormFeedEndsAnInvalidWord", "+ 1 abc\f- 5 3", {error_dialog(kBadSecond), result_dialog("5-3", "2")}},
+    {"CarriageReturnEndsAnInvalidWord", "+ 1 abc\r- 5 3", {error_dialog(kBadSecond), result_dialog("5-3", "2")}},
 };
 INSTANTIATE_TEST_SUITE_P(Leftovers, DialogsInARow, testing::ValuesIn(kLeftovers),
                          [](const auto& info) { return std::string(info.param.name); });

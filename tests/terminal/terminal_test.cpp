@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -27,6 +28,19 @@ constexpr std::string_view kSaveTitle = "\x1b[22;0t";
 constexpr std::string_view kRestoreTitle = "\x1b[23;0t";
 constexpr std::string_view kClear = "\x1b[H\x1b[2J\x1b[3J";
 
+// How the program is started, beyond its environment.
+struct Start {
+  // SIGINT ignored, as under nohup or in a background job of a
+  // non-interactive shell.
+  bool ignore_interrupt = false;
+  // Standard input from a pipe holding this text, not from the terminal.
+  const char* piped_input = nullptr;
+  // In a process group of its own below a stand-in for a shell, so that
+  // Ctrl+Z stops it (a session leader's group is orphaned, and the
+  // kernel discards stop signals from the terminal for such groups).
+  bool as_job = false;
+};
+
 // The program in a pseudo-terminal of 80 x 24; killed and reaped if a test
 // leaves it running.
 struct Session {
@@ -37,16 +51,26 @@ struct Session {
 
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
-  // With `ignore_interrupt` the program starts with SIGINT ignored, as
-  // under nohup or in a background job of a non-interactive shell.
-  explicit Session(const std::vector<std::string>& environment, bool ignore_interrupt = false) {
+  explicit Session(const std::vector<std::string>& environment, Start start = {}) {
     struct winsize size {};
     size.ws_row = 24;
     size.ws_col = 80;
     child = forkpty(&master, nullptr, nullptr, &size);
     if (child == 0) {
-      if (ignore_interrupt) {
+      if (start.as_job) {
+        run_as_job();
+      }
+      if (start.ignore_interrupt) {
         signal(SIGINT, SIG_IGN);
+      }
+      if (start.piped_input != nullptr) {
+        int tasks[2];
+        if (pipe(tasks) != 0) _exit(126);
+        const std::string_view text = start.piped_input;
+        if (write(tasks[1], text.data(), text.size()) != static_cast<ssize_t>(text.size())) _exit(126);
+        close(tasks[1]);
+        dup2(tasks[0], STDIN_FILENO);
+        close(tasks[0]);
       }
       std::vector<char*> envp;
       envp.reserve(environment.size() + 1);
@@ -58,6 +82,53 @@ struct Session {
       _exit(127);
     }
   }
+
+  // In the forked child: forks the program's process, puts it in the
+  // terminal's foreground as a job, and ends as the job ends. Returns only
+  // in the job's process.
+  static void run_as_job() {
+    const pid_t job = fork();
+    if (job == 0) {
+      setpgid(0, 0);
+      signal(SIGTTOU, SIG_IGN);
+      tcsetpgrp(STDIN_FILENO, getpgrp());
+      signal(SIGTTOU, SIG_DFL);
+      return;
+    }
+    int status = 0;
+    while (waitpid(job, &status, 0) != job || !(WIFEXITED(status) || WIFSIGNALED(status))) {
+    }
+    if (WIFSIGNALED(status)) {
+      signal(WTERMSIG(status), SIG_DFL);
+      kill(getpid(), WTERMSIG(status));
+    }
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 126);
+  }
+
+  // The program's process when started as a job: the stand-in shell's only child.
+  pid_t job() const {
+    std::ifstream children("/proc/" + std::to_string(child) + "/task/" + std::to_string(child) + "/children");
+    pid_t pid = -1;
+    children >> pid;
+    return pid;
+  }
+
+  // Waits until the process is stopped (or no longer stopped).
+  static bool wait_for_stopped(pid_t pid, bool stopped, std::chrono::milliseconds limit = 30000ms) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+      std::string line;
+      std::getline(stat, line);
+      const std::size_t after_name = line.rfind(") ");
+      if (after_name != std::string::npos && (line[after_name + 2] == 'T') == stopped) {
+        return true;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }
+
   ~Session() {
     if (child > 0) {
       kill(child, SIGKILL);
@@ -185,15 +256,15 @@ TEST(AtATerminal, PauseWaitsForOneKeyWithoutEchoThenClearsAndGoesOn) {
 }
 
 TEST(AtATerminal, KeysOfSeveralBytesCountAsOneAtThePause) {
-  for (const char* key : {"\x1b[A", "\x1b[15~", "\x1bOP", "\xc3\xbc"}) {
+  // Each key arrives together with the next task typed ahead, which must stay.
+  for (const char* key : {"\x1b[A", "\x1b[15~", "\x1bOP", "\xc3\xbc", "\xe2\x82\xac", "\xf0\x9f\x98\x80"}) {
     SCOPED_TRACE(testing::PrintToString(std::string(key)));
     Session session(environment("xterm", "C.UTF-8"));
     ASSERT_TRUE(session.wait_for(kAsk));
     session.type("* 6 7\r");
     ASSERT_TRUE(session.wait_for(kPausePrompt));
-    session.type(key);
+    session.type(std::string(key) + "+ 1 2\r");
     ASSERT_TRUE(session.wait_for(kAsk));
-    session.type("+ 1 2\r");
     EXPECT_TRUE(session.wait_for("Das Ergebnis der Rechenaufgabe  1+2  ist: 3")) << session.seen.substr(session.mark);
   }
 }
@@ -242,27 +313,87 @@ TEST(AtATerminal, LettersShowInTheLocaleCharsetAndTypeAsOneSign) {
   EXPECT_EQ(session.seen.find("Fehler!"), session.seen.rfind("Fehler!")) << "one error line only";
 }
 
-TEST(AtATerminal, CtrlCAtThePauseEndsByTheSignalAndLeavesTheTerminalAsFound) {
-  Session session(environment("xterm", "C"));
-  ASSERT_TRUE(session.wait_for(kAsk));
-  const struct termios found = session.settings();
-  session.type("/ 1 3\r");
-  ASSERT_TRUE(session.wait_for(kPausePrompt));
-  ASSERT_FALSE(echoes_in_lines(session.settings()));
-
-  session.type("\x03");
-  const int status = session.wait_for_end();
-  ASSERT_TRUE(WIFSIGNALED(status)) << status;
-  EXPECT_EQ(WTERMSIG(status), SIGINT);
-  const struct termios left = session.settings();
+void expect_same_modes(const struct termios& left, const struct termios& found) {
   EXPECT_EQ(left.c_lflag, found.c_lflag);
   EXPECT_EQ(left.c_iflag, found.c_iflag);
   EXPECT_EQ(left.c_cc[VMIN], found.c_cc[VMIN]);
   EXPECT_EQ(left.c_cc[VTIME], found.c_cc[VTIME]);
 }
 
+TEST(AtATerminal, ASignalAtThePauseEndsTheProgramAndLeavesTheTerminalAsFound) {
+  for (const int signal_number : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal_number);
+    Session session(environment("xterm", "C"));
+    ASSERT_TRUE(session.wait_for(kAsk));
+    const struct termios found = session.settings();
+    session.type("/ 1 3\r");
+    ASSERT_TRUE(session.wait_for(kPausePrompt));
+    ASSERT_FALSE(echoes_in_lines(session.settings()));
+
+    if (signal_number == SIGINT) {
+      session.type("\x03");
+    } else {
+      kill(session.child, signal_number);
+    }
+    const int status = session.wait_for_end();
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), signal_number);
+    expect_same_modes(session.settings(), found);
+  }
+}
+
+TEST(AtATerminal, StoppedAtThePauseTheTerminalEchoesAndContinuedThePauseGoesOn) {
+  Session session(environment("xterm", "C"), {.as_job = true});
+  ASSERT_TRUE(session.wait_for(kAsk));
+  const pid_t job = session.job();
+  ASSERT_GT(job, 0);
+  session.type("* 2 3\r");
+  ASSERT_TRUE(session.wait_for(kPausePrompt));
+
+  session.type("\x1a");  // Ctrl+Z
+  ASSERT_TRUE(Session::wait_for_stopped(job, true));
+  EXPECT_TRUE(echoes_in_lines(session.settings())) << "a stopped program leaves the terminal to the shell";
+  kill(job, SIGCONT);
+  ASSERT_TRUE(Session::wait_for_stopped(job, false));
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  while (echoes_in_lines(session.settings()) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_FALSE(echoes_in_lines(session.settings())) << "continued, the pause takes keys again";
+  EXPECT_EQ(session.drain(300ms), "") << "the pause must go on waiting";
+
+  // After the pause, Ctrl+Z and continuing leave the prompt in line mode.
+  session.type("k");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("\x1a");
+  ASSERT_TRUE(Session::wait_for_stopped(job, true));
+  kill(job, SIGCONT);
+  ASSERT_TRUE(Session::wait_for_stopped(job, false));
+  session.type("+ 1 2\r");
+  EXPECT_TRUE(session.wait_for("+ 1 2\r\n")) << "typed text is echoed";
+  EXPECT_TRUE(session.wait_for("1+2  ist: 3")) << session.seen.substr(session.mark);
+}
+
+TEST(AtATerminal, PipedInputIsNeitherPausedForNorCleared) {
+  Session session(environment("xterm", "C"), {.piped_input = "+ 1 2\n"});
+  ASSERT_TRUE(session.wait_for("1+2  ist: 3"));
+  EXPECT_EQ(session.wait_for_end(), 0);
+  EXPECT_EQ(session.seen.find(kClear), std::string::npos) << session.seen;
+}
+
+TEST(AtATerminal, InputEndingInsideACalculationRestoresTheTitle) {
+  Session session(environment("xterm", "C"));
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("+ 1\r\x04");
+  ASSERT_TRUE(session.wait_for("unvollst\x84ndig!\r\n"));
+  const int status = session.wait_for_end();
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(session.seen.find(kRestoreTitle, session.mark), std::string::npos) << session.seen.substr(session.mark);
+}
+
 TEST(AtATerminal, AnIgnoredInterruptStaysIgnoredAtThePause) {
-  Session session(environment("xterm", "C"), true);
+  Session session(environment("xterm", "C"), {.ignore_interrupt = true});
   ASSERT_TRUE(session.wait_for(kAsk));
   session.type("/ 1 4\r");
   ASSERT_TRUE(session.wait_for(kPausePrompt));

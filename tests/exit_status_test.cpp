@@ -1,0 +1,169 @@
+// Runs the built program with its standard streams redirected, failing ones
+// among them, and checks how it ends: its status or signal, the one line it
+// writes on standard error, and that no escape sequence reaches output that
+// is no terminal even where TERM names one.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace {
+
+enum class Input { tasks, unfinished_task, endless, directory, closed };
+enum class Output { pipe, full_device, closed, pipe_without_reader, file_beyond_size_limit };
+
+struct ExitCase {
+  const char* name;
+  Input input;
+  Output output;
+  bool ignore_broken_pipe = false;
+  int status = 0;  // the exit status, unless a signal ends the program
+  int signal = 0;
+  std::string error_line;  // all that standard error receives
+};
+
+void PrintTo(const ExitCase& c, std::ostream* os) { *os << c.name; }
+
+const std::string kWriteFailed = "taschenrechner: Die Ausgabe kann nicht geschrieben werden: ";
+const std::string kReadFailed = "taschenrechner: Die Eingabe kann nicht gelesen werden: ";
+
+std::string read_all(int fd) {
+  std::string text;
+  char buffer[4096];
+  for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) {
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  return text;
+}
+
+int piped(std::string_view text) {
+  int ends[2];
+  EXPECT_EQ(pipe(ends), 0);
+  EXPECT_EQ(write(ends[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  close(ends[1]);
+  return ends[0];
+}
+
+// A pipe with one task after another, until its reader is gone.
+int endless_tasks() {
+  int ends[2];
+  EXPECT_EQ(pipe(ends), 0);
+  signal(SIGPIPE, SIG_IGN);  // here, in the test; the writer ends on EPIPE
+  std::thread([writer = ends[1]] {
+    constexpr std::string_view kTask = "+ 1 2\n";
+    while (write(writer, kTask.data(), kTask.size()) > 0) {
+    }
+    close(writer);
+  }).detach();
+  return ends[0];
+}
+
+// The program's standard input as the case says; -1 for none.
+int open_input(Input input) {
+  switch (input) {
+    case Input::tasks: return piped("+ 1 2\n* 6 7\n");
+    case Input::unfinished_task: return piped("+ 1 2\n* 6\n");
+    case Input::endless: return endless_tasks();
+    case Input::directory: return open("/", O_RDONLY | O_DIRECTORY);
+    case Input::closed: return -1;
+  }
+  return -1;
+}
+
+struct Ending {
+  int wait_status = 0;
+  std::string output;  // what a pipe for standard output received
+  std::string errors;
+};
+
+Ending run_program(const ExitCase& c) {
+  const int input = open_input(c.input);
+  int output[2] = {-1, -1};
+  if (c.output == Output::pipe || c.output == Output::pipe_without_reader) {
+    EXPECT_EQ(pipe(output), 0);
+  } else if (c.output == Output::full_device) {
+    output[1] = open("/dev/full", O_WRONLY);
+  } else if (c.output == Output::file_beyond_size_limit) {
+    char path[] = "/tmp/taschenrechner-exit-XXXXXX";
+    output[1] = mkstemp(path);
+    unlink(path);
+  }
+  if (c.output == Output::pipe_without_reader) {
+    close(output[0]);
+    output[0] = -1;
+  }
+  int errors[2];
+  EXPECT_EQ(pipe(errors), 0);
+
+  const pid_t child = fork();
+  if (child == 0) {
+    input >= 0 ? dup2(input, STDIN_FILENO) : close(STDIN_FILENO);
+    output[1] >= 0 ? dup2(output[1], STDOUT_FILENO) : close(STDOUT_FILENO);
+    dup2(errors[1], STDERR_FILENO);
+    signal(SIGPIPE, c.ignore_broken_pipe ? SIG_IGN : SIG_DFL);
+    if (c.output == Output::file_beyond_size_limit) {
+      const struct rlimit limit {1024, 1024};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      signal(SIGXFSZ, SIG_IGN);
+    }
+    char locale[] = "LC_ALL=C";
+    char term[] = "TERM=xterm";
+    char* environment[] = {locale, term, nullptr};
+    execle(TASCHENRECHNER_PATH, TASCHENRECHNER_PATH, static_cast<char*>(nullptr), environment);
+    _exit(127);
+  }
+  for (const int fd : {input, output[1], errors[1]}) {
+    if (fd >= 0) close(fd);
+  }
+  Ending run;
+  if (output[0] >= 0) {
+    run.output = read_all(output[0]);
+    close(output[0]);
+  }
+  run.errors = read_all(errors[0]);
+  close(errors[0]);
+  waitpid(child, &run.wait_status, 0);
+  return run;
+}
+
+class ProgramEnd : public testing::TestWithParam<ExitCase> {};
+
+TEST_P(ProgramEnd, ReportsHowItEnded) {
+  const ExitCase& c = GetParam();
+  const Ending run = run_program(c);
+  if (c.signal != 0) {
+    ASSERT_TRUE(WIFSIGNALED(run.wait_status)) << run.wait_status;
+    EXPECT_EQ(WTERMSIG(run.wait_status), c.signal);
+  } else {
+    ASSERT_TRUE(WIFEXITED(run.wait_status)) << run.wait_status;
+    EXPECT_EQ(WEXITSTATUS(run.wait_status), c.status);
+  }
+  EXPECT_EQ(run.errors, c.error_line);
+  EXPECT_EQ(run.output.find('\x1b'), std::string::npos) << run.output;
+}
+
+const ExitCase kEnds[] = {
+    {"InputEndsAtTheSign", Input::tasks, Output::pipe, false, 0, 0, ""},
+    {"InputEndsInsideACalculation", Input::unfinished_task, Output::pipe, false, 1, 0,
+     "taschenrechner: Die Eingabe endet mitten in einer Rechenaufgabe.\n"},
+    {"InputClosed", Input::closed, Output::pipe, false, 2, 0, kReadFailed + "Bad file descriptor\n"},
+    {"InputIsADirectory", Input::directory, Output::pipe, false, 2, 0, kReadFailed + "Is a directory\n"},
+    {"OutputOnAFullDevice", Input::tasks, Output::full_device, false, 2, 0, kWriteFailed + "No space left on device\n"},
+    {"OutputClosed", Input::tasks, Output::closed, false, 2, 0, kWriteFailed + "Bad file descriptor\n"},
+    {"OutputBeyondTheFileSizeLimit", Input::endless, Output::file_beyond_size_limit, false, 2, 0,
+     kWriteFailed + "File too large\n"},
+    {"PipeWithoutReaderWhenBrokenPipesAreIgnored", Input::endless, Output::pipe_without_reader, true, 2, 0,
+     kWriteFailed + "Broken pipe\n"},
+    {"PipeWithoutReader", Input::endless, Output::pipe_without_reader, false, 0, SIGPIPE, ""},
+};
+INSTANTIATE_TEST_SUITE_P(Redirected, ProgramEnd, testing::ValuesIn(kEnds),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
