@@ -31,7 +31,7 @@ struct ScannedNumber {
   bool found_exponent_mark = false;
   bool found_exponent_digit = false;
   bool negative_exponent = false;
-  std::string digits;           // from the first nonzero digit on, at most kKeptDigits
+  std::string digits;            // from the first nonzero digit on, at most kKeptDigits
   bool dropped_nonzero = false;  // a nonzero digit past those kept
   std::int64_t point_shift = 0;
   std::int64_t exponent = 0;

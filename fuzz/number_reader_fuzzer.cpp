@@ -39,10 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Read standard = read_with(input, [](std::istream& in, double& value) { in >> value; });
   const Read bounded = read_with(input, [](std::istream& in, double& value) { calculator::read_double(in, value); });
   if (bounded.bits != standard.bits || bounded.state != standard.state || bounded.rest != standard.rest) {
-    std::fprintf(stderr, "bounded: bits %016llx state %d rest %zu bytes; standard: bits %016llx state %d rest %zu bytes\n",
-                 static_cast<unsigned long long>(bounded.bits), static_cast<int>(bounded.state), bounded.rest.size(),
-                 static_cast<unsigned long long>(standard.bits), static_cast<int>(standard.state),
-                 standard.rest.size());
+    std::fprintf(
+        stderr, "bounded: bits %016llx state %d rest %zu bytes; standard: bits %016llx state %d rest %zu bytes\n",
+        static_cast<unsigned long long>(bounded.bits), static_cast<int>(bounded.state), bounded.rest.size(),
+        static_cast<unsigned long long>(standard.bits), static_cast<int>(standard.state), standard.rest.size());
     std::abort();
   }
   return 0;

@@ -1,5 +1,3 @@
-#include "streams/user_locale.hpp"
-
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
@@ -13,6 +11,8 @@
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "streams/user_locale.hpp"
 
 namespace streams {
 namespace {

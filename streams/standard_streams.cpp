@@ -105,7 +105,9 @@ void set_up_standard_streams() {
   std::ios::sync_with_stdio(false);
   // Like the recoding buffers, these are used up to the very end of the
   // process, so they are never freed.
-  const StreamBuffers used = convert_to_user_charset({new FileInput(STDIN_FILENO), new FileOutput(STDOUT_FILENO)});
+  static auto* const file_input = new FileInput(STDIN_FILENO);
+  static auto* const file_output = new FileOutput(STDOUT_FILENO);
+  const StreamBuffers used = convert_to_user_charset({file_input, file_output});
   std::cin.rdbuf(used.input);
   std::cout.rdbuf(used.output);
   std::cin.exceptions(std::ios::badbit);

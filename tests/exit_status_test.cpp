@@ -109,7 +109,7 @@ Ending run_program(const ExitCase& c) {
     dup2(errors[1], STDERR_FILENO);
     signal(SIGPIPE, c.ignore_broken_pipe ? SIG_IGN : SIG_DFL);
     if (c.output == Output::file_beyond_size_limit) {
-      const struct rlimit limit {1024, 1024};
+      const struct rlimit limit { 1024, 1024 };
       setrlimit(RLIMIT_FSIZE, &limit);
       signal(SIGXFSZ, SIG_IGN);
     }

@@ -39,9 +39,9 @@ std::string repeated(char c, std::size_t count) { return std::string(count, c); 
 TEST(NumberReader, ReadsEveryInputAsTheStandardExtractionDoes) {
   const std::string far_tie = "9007199254740993";  // halfway between two doubles
   const std::string inputs[] = {
-      "", "  ", "+", "-", ".", "-.", "+.5", "1.", ".e5", "e5", "1e", "1e+", "1e-x", "1e5x", "1E-3 ", "3,5",
-      "1.2.3", "0x1p3", "inf", "nan", "-0", "-0.0e9", "00012.5000", "1e308", "1e309", "-1e309", "2e-308",
-      "4.9e-324", "2.4e-324", "1e-400", "-1e-400",
+      "", "  ", "+", "-", ".", "-.", "+.5", "1.", ".e5", "e5", "1e", "1e+", "1e-x", "1e5x", "1E-3 ", "3,5", "1.2.3",
+      "0x1p3", "inf", "nan", "-0", "-0.0e9", "00012.5000", "1e308", "1e309", "-1e309", "2e-308", "4.9e-324", "2.4e-324",
+      "1e-400", "-1e-400",
       // Rounding decided by a digit far beyond those that can be kept.
       far_tie, far_tie + "." + repeated('0', 3000), far_tie + "." + repeated('0', 3000) + "1",
       far_tie + repeated('0', 3000) + "1e-3001", "0." + repeated('0', 5000) + "1e5001",
