@@ -31,6 +31,7 @@ int main() {
     // After a failed read the terminal may still take its title back.
     try {
       console::restore_title();
+      std::cout.flush();
     } catch (const std::ios_base::failure&) {
     }
     streams::report_stream_failure();

@@ -18,8 +18,7 @@ constexpr std::string_view kClosingTail = "sen ";
 
 void write_closing_text(std::ostream& out) {
   calculator::end_line(out);
-  // Flushed: the text must be on screen while the pause waits.
-  out << kClosingHead << calculator::kLetterSmallOUmlaut << kClosingTail << std::flush;
+  out << kClosingHead << calculator::kLetterSmallOUmlaut << kClosingTail;
 }
 
 }  // namespace

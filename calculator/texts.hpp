@@ -27,7 +27,9 @@ inline constexpr std::string_view kInvalidTail = "ltig!";
 inline constexpr std::string_view kIncompleteHead = "Fehler! Die Eingabe ist unvollst";
 inline constexpr std::string_view kIncompleteTail = "ndig!";
 
-// Every line the program ends is ended this way, so that it is on screen at once.
-inline void end_line(std::ostream& out) { out << '\n' << std::flush; }
+// Every line the program ends is ended this way. When it reaches the screen
+// is the output stream's business: at once at a terminal, and before the
+// program waits for input in any case.
+inline void end_line(std::ostream& out) { out << '\n'; }
 
 }  // namespace calculator

@@ -174,7 +174,7 @@ void read_one_key(bool utf8) {
 
 bool user_types_utf8() { return streams::user_codeset() == "UTF-8"; }
 
-void write_pause_prompt() { std::cout << kPausePromptHead << kPausePromptLetter << kPausePromptTail << std::flush; }
+void write_pause_prompt() { std::cout << kPausePromptHead << kPausePromptLetter << kPausePromptTail; }
 
 // The prompt comes only once echo is off, so that no key pressed as soon as
 // it shows can be echoed.
@@ -187,6 +187,7 @@ void wait_for_one_key_at_terminal() {
   enter_key_mode();
   try {
     write_pause_prompt();
+    std::cout.flush();  // all of it on screen while the pause waits
     read_one_key(user_types_utf8());
   } catch (...) {
     // Output that fails ends the program: the terminal goes back first.
@@ -223,7 +224,7 @@ void pause_for_key() {
   } else {
     write_pause_prompt();
   }
-  std::cout << '\n' << std::flush;
+  std::cout << '\n';
 }
 
 // Only a pause that waited for the user may be followed by clearing: piped

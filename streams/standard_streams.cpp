@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <streambuf>
@@ -33,14 +35,95 @@ std::optional<Failure> first_failure;
   throw std::ios_base::failure(std::string(text));
 }
 
+// Collects output and writes it to a file descriptor: for a terminal at
+// every line end, otherwise when the block is full; and whenever flushed.
+class FileOutput final : public std::streambuf {
+ public:
+  FileOutput(int file, bool by_line) : file_(file), by_line_(by_line) { start_block(); }
+
+ private:
+  // By line, the put area stays empty, so that every character passes
+  // through overflow or xsputn, where line ends are seen.
+  void start_block() {
+    held_ = 0;
+    if (!by_line_) {
+      setp(block_.data(), block_.data() + block_.size());
+    }
+  }
+
+  std::size_t held() const { return by_line_ ? held_ : static_cast<std::size_t>(pptr() - pbase()); }
+
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) {
+      return traits_type::not_eof(c);
+    }
+    const char character = traits_type::to_char_type(c);
+    if (by_line_) {
+      xsputn(&character, 1);
+    } else {
+      write_held();
+      sputc(character);
+    }
+    return c;
+  }
+
+  std::streamsize xsputn(const char* text, std::streamsize count) override {
+    if (!by_line_) {
+      return std::streambuf::xsputn(text, count);
+    }
+    for (std::streamsize done = 0; done < count;) {
+      if (held_ == block_.size()) {
+        write_held();
+      }
+      const auto part = std::min(static_cast<std::size_t>(count - done), block_.size() - held_);
+      std::memcpy(block_.data() + held_, text + done, part);
+      held_ += part;
+      done += static_cast<std::streamsize>(part);
+    }
+    if (std::find(text, text + count, '\n') != text + count) {
+      write_held();
+    }
+    return count;
+  }
+
+  int sync() override {
+    write_held();
+    return 0;
+  }
+
+  void write_held() {
+    const char* next = block_.data();
+    const char* const end = next + held();
+    while (next < end) {
+      const ssize_t written = write(file_, next, static_cast<std::size_t>(end - next));
+      if (written < 0 && errno == EINTR) {
+        continue;
+      }
+      if (written <= 0) {
+        fail(kWriteFailedText, written < 0 ? errno : EIO);
+      }
+      next += written;
+    }
+    start_block();
+  }
+
+  int file_;
+  bool by_line_;
+  std::size_t held_ = 0;
+  std::array<char, kBlockSize> block_{};
+};
+
 // Reads a file descriptor in blocks of up to kBlockSize bytes. A terminal
 // gives one line a read, so what is typed after it stays with the terminal.
+// Before each read, which may wait, the output collected so far is written:
+// whoever is to answer may be waiting for just that prompt.
 class FileInput final : public std::streambuf {
  public:
-  explicit FileInput(int file) : file_(file) {}
+  FileInput(int file, std::streambuf& output) : file_(file), output_(output) {}
 
  private:
   int_type underflow() override {
+    output_.pubsync();
     ssize_t got = 0;
     do {
       got = read(file_, block_.data(), block_.size());
@@ -56,44 +139,7 @@ class FileInput final : public std::streambuf {
   }
 
   int file_;
-  std::array<char, kBlockSize> block_{};
-};
-
-// Collects output and writes it to a file descriptor when flushed or full.
-class FileOutput final : public std::streambuf {
- public:
-  explicit FileOutput(int file) : file_(file) { setp(block_.data(), block_.data() + block_.size()); }
-
- private:
-  int_type overflow(int_type c) override {
-    write_collected();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-      sputc(traits_type::to_char_type(c));
-    }
-    return traits_type::not_eof(c);
-  }
-
-  int sync() override {
-    write_collected();
-    return 0;
-  }
-
-  void write_collected() {
-    const char* next = pbase();
-    while (next < pptr()) {
-      const ssize_t written = write(file_, next, static_cast<std::size_t>(pptr() - next));
-      if (written < 0 && errno == EINTR) {
-        continue;
-      }
-      if (written <= 0) {
-        fail(kWriteFailedText, written < 0 ? errno : EIO);
-      }
-      next += written;
-    }
-    setp(block_.data(), block_.data() + block_.size());
-  }
-
-  int file_;
+  std::streambuf& output_;
   std::array<char, kBlockSize> block_{};
 };
 
@@ -105,11 +151,14 @@ void set_up_standard_streams() {
   std::ios::sync_with_stdio(false);
   // Like the recoding buffers, these are used up to the very end of the
   // process, so they are never freed.
-  static auto* const file_input = new FileInput(STDIN_FILENO);
-  static auto* const file_output = new FileOutput(STDOUT_FILENO);
+  // A terminal shows each line at once; a pipe or a file gets whole blocks.
+  static auto* const file_output = new FileOutput(STDOUT_FILENO, isatty(STDOUT_FILENO) == 1);
+  static auto* const file_input = new FileInput(STDIN_FILENO, *file_output);
   const StreamBuffers used = convert_to_user_charset({file_input, file_output});
   std::cin.rdbuf(used.input);
   std::cout.rdbuf(used.output);
+  // Output is written before a read that may wait, not before every read.
+  std::cin.tie(nullptr);
   std::cin.exceptions(std::ios::badbit);
   std::cout.exceptions(std::ios::badbit);
 }
