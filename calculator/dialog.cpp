@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "calculator/number_reader.hpp"
+#include "calculator/number_writer.hpp"
 #include "calculator/texts.hpp"
 
 namespace calculator {
@@ -70,7 +71,12 @@ DialogEnd report_incomplete_input(std::ostream& out) {
 }
 
 void write_result_line(std::ostream& out, double first, char sign, double second, double result) {
-  out << kResultHead << first << sign << second << kResultMiddle << result;
+  out << kResultHead;
+  write_double(out, first);
+  out << sign;
+  write_double(out, second);
+  out << kResultMiddle;
+  write_double(out, result);
   end_line(out);
 }
 

@@ -1,6 +1,8 @@
 #include "calculator/number_reader.hpp"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +10,7 @@
 #include <limits>
 #include <streambuf>
 #include <string>
+#include <system_error>
 
 namespace calculator {
 namespace {
@@ -102,21 +105,43 @@ bool is_complete(const ScannedNumber& number) {
   return number.found_digit && (!number.found_exponent_mark || number.found_exponent_digit);
 }
 
-// What strtod makes of the number, which is what the standard extraction
-// uses on the characters it took.
-double value_of(const ScannedNumber& number) {
-  std::string text = number.negative ? "-0" : "0";
-  if (!number.digits.empty()) {
-    text += '.';
-    text += number.digits;
-    if (number.dropped_nonzero) {
-      text += '1';
-    }
-    const std::int64_t exponent = number.negative_exponent ? -number.exponent : number.exponent;
-    text += 'e';
-    text += std::to_string(number.point_shift + exponent);
+// The number as text for the C library: "-0.<digits>[1]e<exponent>".
+// "-" plus "0." plus the kept digits, a sticky digit, 'e' and an exponent.
+using NumberText = std::array<char, 1 + 2 + kKeptDigits + 1 + 1 + 24>;
+
+std::size_t write_number_text(const ScannedNumber& number, NumberText& text) {
+  char* next = text.data();
+  if (number.negative) {
+    *next++ = '-';
   }
-  return std::strtod(text.c_str(), nullptr);
+  *next++ = '0';
+  if (!number.digits.empty()) {
+    *next++ = '.';
+    next = std::copy(number.digits.begin(), number.digits.end(), next);
+    if (number.dropped_nonzero) {
+      *next++ = '1';
+    }
+    *next++ = 'e';
+    const std::int64_t exponent = number.negative_exponent ? -number.exponent : number.exponent;
+    next = std::to_chars(next, text.data() + text.size() - 1, number.point_shift + exponent).ptr;
+  }
+  *next = '\0';
+  return static_cast<std::size_t>(next - text.data());
+}
+
+// What the standard extraction makes of the characters it took: strtod's
+// value. from_chars gives the same correctly rounded value without the
+// C library's cost; only where it reports the value out of its range
+// (overflow, and possibly underflow) is strtod asked, for its exact answer.
+double value_of(const ScannedNumber& number) {
+  NumberText text;
+  const std::size_t length = write_number_text(number, text);
+  double value = 0.0;
+  const auto converted = std::from_chars(text.data(), text.data() + length, value);
+  if (converted.ec == std::errc()) {
+    return value;
+  }
+  return std::strtod(text.data(), nullptr);
 }
 
 }  // namespace

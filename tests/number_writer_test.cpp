@@ -1,0 +1,80 @@
+#include "calculator/number_writer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+std::string written_by_stream(double number) {
+  std::ostringstream out;
+  out << number;
+  return out.str();
+}
+
+std::string written_by_writer(double number) {
+  std::ostringstream out;
+  calculator::write_double(out, number);
+  return out.str();
+}
+
+// The writer must give the stream's bytes for every double: the special
+// values, the edges of each format, ties at the sixth digit, and many
+// doubles of every exponent.
+TEST(NumberWriter, WritesEveryDoubleAsTheStreamDoes) {
+  using limits = std::numeric_limits<double>;
+  std::vector<double> numbers = {0.0,
+                                 -0.0,
+                                 limits::infinity(),
+                                 -limits::infinity(),
+                                 limits::quiet_NaN(),
+                                 -limits::quiet_NaN(),
+                                 limits::denorm_min(),
+                                 -limits::denorm_min(),
+                                 limits::min(),
+                                 std::nextafter(limits::min(), 0.0),
+                                 limits::max(),
+                                 -limits::max(),
+                                 0.0001,
+                                 0.00001,
+                                 999999.5,
+                                 9999995.0,
+                                 123456.5,
+                                 1.234565,
+                                 0.1234565,
+                                 1e15,
+                                 1e16,
+                                 1e-5};
+  numbers.push_back(numbers[0] / numbers[0]);  // the NaN that 0/0 gives here
+  for (int exponent = -330; exponent <= 310; ++exponent) {
+    const double power = std::pow(10.0, exponent);
+    numbers.insert(numbers.end(), {power, std::nextafter(power, 0.0), std::nextafter(power, limits::infinity()), -power,
+                                   0.5 * power, 9.999995 * power});
+  }
+  std::mt19937_64 bits(20261208);
+  for (int i = 0; i < 300000; ++i) {
+    numbers.push_back(std::bit_cast<double>(bits()));
+  }
+  std::mt19937 human(8);
+  for (int i = 0; i < 100000; ++i) {
+    numbers.push_back(static_cast<double>(static_cast<int>(human() % 2000000) - 1000000) / 1000.0);
+  }
+  int mismatches = 0;
+  for (const double number : numbers) {
+    const std::string expected = written_by_stream(number);
+    const std::string actual = written_by_writer(number);
+    if (actual != expected && ++mismatches <= 10) {
+      ADD_FAILURE() << "bits " << std::hex << std::bit_cast<std::uint64_t>(number) << ": " << actual << " instead of "
+                    << expected;
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+}  // namespace
