@@ -12,13 +12,15 @@ namespace app {
 namespace {
 
 constexpr std::string_view kConsoleTitle = "Einfacher Taschenrechner";
-// "Um eine erneute Rechenaufgabe zu lösen ", followed on its line by the pause's prompt.
-constexpr std::string_view kClosingHead = "Um eine erneute Rechenaufgabe zu l";
-constexpr std::string_view kClosingTail = "sen ";
+// Followed on its line by the pause's prompt.
+constexpr std::string_view kClosingText =
+    "Um eine erneute Rechenaufgabe zu l"
+    "\x94"
+    "sen ";
 
 void write_closing_text(std::ostream& out) {
   calculator::end_line(out);
-  out << kClosingHead << calculator::kLetterSmallOUmlaut << kClosingTail;
+  out << kClosingText;
 }
 
 }  // namespace

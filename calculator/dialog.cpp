@@ -1,5 +1,6 @@
 #include "calculator/dialog.hpp"
 
+#include <algorithm>
 #include <istream>
 #include <optional>
 #include <ostream>
@@ -59,24 +60,28 @@ NumberRead read_number(std::istream& in, double& number) {
   return NumberRead::invalid;
 }
 
-void write_error_line(std::ostream& out, std::string_view head, char letter, std::string_view tail) {
-  out << head << letter << tail;
+void write_error_line(std::ostream& out, std::string_view text) {
+  out << text;
   end_line(out);
 }
 
 DialogEnd report_incomplete_input(std::ostream& out) {
   end_line(out);
-  write_error_line(out, kIncompleteHead, kLetterSmallAUmlaut, kIncompleteTail);
+  write_error_line(out, kIncompleteInputText);
   return DialogEnd::input_incomplete;
 }
 
+// The whole line is put together here and written at once, the numbers'
+// texts among the fixed ones.
 void write_result_line(std::ostream& out, double first, char sign, double second, double result) {
-  out << kResultHead;
-  write_double(out, first);
-  out << sign;
-  write_double(out, second);
-  out << kResultMiddle;
-  write_double(out, result);
+  char line[kResultHead.size() + kResultMiddle.size() + 3 * kNumberTextSize + 1];
+  char* next = std::copy(kResultHead.begin(), kResultHead.end(), line);
+  next = format_double(next, first);
+  *next++ = sign;
+  next = format_double(next, second);
+  next = std::copy(kResultMiddle.begin(), kResultMiddle.end(), next);
+  next = format_double(next, result);
+  out.write(line, next - line);
   end_line(out);
 }
 
@@ -109,11 +114,11 @@ DialogEnd run_calculation_dialog(std::istream& in, std::ostream& out) {
   // first fault in reading order is the one reported, and nothing is
   // computed from a number that could not be read.
   if (!is_operation_sign(sign)) {
-    write_error_line(out, kInvalidSignHead, kLetterSmallUUmlaut, kInvalidTail);
+    write_error_line(out, kInvalidSignText);
   } else if (first_read == NumberRead::invalid) {
-    write_error_line(out, kInvalidFirstNumberHead, kLetterSmallUUmlaut, kInvalidTail);
+    write_error_line(out, kInvalidFirstNumberText);
   } else if (second_read == NumberRead::invalid) {
-    write_error_line(out, kInvalidSecondNumberHead, kLetterSmallUUmlaut, kInvalidTail);
+    write_error_line(out, kInvalidSecondNumberText);
   } else {
     write_result_line(out, first, sign, second, *apply_operation(sign, first, second));
   }

@@ -1,29 +1,35 @@
 #include "calculator/number_writer.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <ostream>
+#include <sstream>
+#include <string>
 
 namespace calculator {
 namespace {
 
 // The stream's default: %g with six significant digits.
 constexpr int kSignificantDigits = 6;
-// "-1.23457e-308" is the longest such text.
-constexpr int kLongestText = 16;
 
 }  // namespace
 
-void write_double(std::ostream& out, double number) {
+char* format_double(char* text, double number) {
   if (std::isnan(number)) {
     // Whether a NaN's sign shows differs between C libraries; the stream
     // writes what this platform's does.
-    out << number;
-    return;
+    std::ostringstream stream;
+    stream << number;
+    const std::string written = stream.str();
+    return std::copy_n(written.begin(), std::min(written.size(), kNumberTextSize), text);
   }
-  char text[kLongestText];
-  const auto written = std::to_chars(text, text + kLongestText, number, std::chars_format::general, kSignificantDigits);
-  out.write(text, written.ptr - text);
+  return std::to_chars(text, text + kNumberTextSize, number, std::chars_format::general, kSignificantDigits).ptr;
+}
+
+void write_double(std::ostream& out, double number) {
+  char text[kNumberTextSize];
+  out.write(text, format_double(text, number) - text);
 }
 
 }  // namespace calculator

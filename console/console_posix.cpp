@@ -34,9 +34,10 @@ constexpr std::string_view kRestoreTitle = "\x1b[23;0t";
 constexpr std::string_view kClearScreen = "\x1b[H\x1b[2J\x1b[3J";
 
 // "Drücken Sie eine beliebige Taste . . . ", ü as CP850 like every text of ours.
-constexpr std::string_view kPausePromptHead = "Dr";
-constexpr char kPausePromptLetter = '\x81';
-constexpr std::string_view kPausePromptTail = "cken Sie eine beliebige Taste . . . ";
+constexpr std::string_view kPausePrompt =
+    "Dr"
+    "\x81"
+    "cken Sie eine beliebige Taste . . . ";
 
 constexpr unsigned char kEscape = 0x1b;
 // Bytes of one key arrive together; a lone Escape key is known by the silence after it.
@@ -174,7 +175,7 @@ void read_one_key(bool utf8) {
 
 bool user_types_utf8() { return streams::user_codeset() == "UTF-8"; }
 
-void write_pause_prompt() { std::cout << kPausePromptHead << kPausePromptLetter << kPausePromptTail; }
+void write_pause_prompt() { std::cout << kPausePrompt; }
 
 // The prompt comes only once echo is off, so that no key pressed as soon as
 // it shows can be echoed.

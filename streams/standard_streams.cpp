@@ -110,7 +110,7 @@ class FileOutput final : public std::streambuf {
   int file_;
   bool by_line_;
   std::size_t held_ = 0;
-  std::array<char, kBlockSize> block_{};
+  std::array<char, kBlockSize> block_;  // not cleared: only what is written to it is read
 };
 
 // Reads a file descriptor in blocks of up to kBlockSize bytes. A terminal
@@ -140,7 +140,7 @@ class FileInput final : public std::streambuf {
 
   int file_;
   std::streambuf& output_;
-  std::array<char, kBlockSize> block_{};
+  std::array<char, kBlockSize> block_;  // not cleared: only what is written to it is read
 };
 
 }  // namespace
