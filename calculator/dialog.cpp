@@ -45,9 +45,26 @@ void discard_rest_of_word(std::istream& in) {
   }
 }
 
+// Skips white space as `in >> std::ws` does in the classic locale, without
+// asking the locale on every call. Returns whether anything follows.
+bool skip_white_space(std::istream& in) {
+  if (!in.good()) {
+    return false;  // the input has ended before, and is not read again
+  }
+  std::streambuf& source = *in.rdbuf();
+  auto c = source.sgetc();
+  while (c != std::istream::traits_type::eof() && is_white_space(c)) {
+    c = source.snextc();
+  }
+  if (c == std::istream::traits_type::eof()) {
+    in.setstate(std::ios::eofbit);
+    return false;
+  }
+  return true;
+}
+
 NumberRead read_number(std::istream& in, double& number) {
-  in >> std::ws;
-  if (in.peek() == std::istream::traits_type::eof()) {
+  if (!skip_white_space(in)) {
     return NumberRead::missing;
   }
   double value = 0.0;

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <istream>
 #include <limits>
+#include <optional>
 #include <streambuf>
 #include <string>
 #include <system_error>
@@ -34,7 +36,8 @@ struct ScannedNumber {
   bool found_exponent_mark = false;
   bool found_exponent_digit = false;
   bool negative_exponent = false;
-  std::string digits;            // from the first nonzero digit on, at most kKeptDigits
+  std::array<char, kKeptDigits> digits;  // from the first nonzero digit on
+  std::size_t digit_count = 0;
   bool dropped_nonzero = false;  // a nonzero digit past those kept
   std::int64_t point_shift = 0;
   std::int64_t exponent = 0;
@@ -46,14 +49,14 @@ std::int64_t saturated(std::int64_t value) { return std::clamp(value, -kSaturati
 
 void take_mantissa_digit(ScannedNumber& number, char digit) {
   number.found_digit = true;
-  if (number.digits.empty() && digit == '0') {
+  if (number.digit_count == 0 && digit == '0') {
     if (number.found_point) {
       number.point_shift = saturated(number.point_shift - 1);
     }
     return;
   }
-  if (number.digits.size() < kKeptDigits) {
-    number.digits.push_back(digit);
+  if (number.digit_count < kKeptDigits) {
+    number.digits[number.digit_count++] = digit;
   } else if (digit != '0') {
     number.dropped_nonzero = true;
   }
@@ -105,6 +108,36 @@ bool is_complete(const ScannedNumber& number) {
   return number.found_digit && (!number.found_exponent_mark || number.found_exponent_digit);
 }
 
+// Where the digits make an integer below 2^53 and the power of ten is
+// itself a double (10^22 at most), one multiplication or division of the
+// two is exact but for its one correct rounding: the value strtod gives.
+// That holds only where each double operation is rounded once, as with
+// SSE2, not where the x87 unit keeps wider intermediates.
+std::optional<double> exactly_computed(const ScannedNumber& number) {
+  constexpr std::size_t kExactDigits = 15;
+  constexpr std::array<double, 23> kPowersOfTen = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if (FLT_EVAL_METHOD != 0 || number.digit_count > kExactDigits || number.dropped_nonzero) {
+    return std::nullopt;
+  }
+  if (number.digit_count == 0) {
+    return number.negative ? -0.0 : 0.0;
+  }
+  const std::int64_t exponent = number.point_shift + (number.negative_exponent ? -number.exponent : number.exponent) -
+                                static_cast<std::int64_t>(number.digit_count);
+  if (exponent < -22 || exponent > 22) {
+    return std::nullopt;
+  }
+  std::int64_t digits = 0;
+  for (std::size_t i = 0; i < number.digit_count; ++i) {
+    digits = digits * 10 + (number.digits[i] - '0');
+  }
+  const double power = kPowersOfTen[static_cast<std::size_t>(exponent < 0 ? -exponent : exponent)];
+  const double value = exponent < 0 ? static_cast<double>(digits) / power : static_cast<double>(digits) * power;
+  return number.negative ? -value : value;
+}
+
 // The number as text for the C library: "-0.<digits>[1]e<exponent>".
 // "-" plus "0." plus the kept digits, a sticky digit, 'e' and an exponent.
 using NumberText = std::array<char, 1 + 2 + kKeptDigits + 1 + 1 + 24>;
@@ -115,9 +148,9 @@ std::size_t write_number_text(const ScannedNumber& number, NumberText& text) {
     *next++ = '-';
   }
   *next++ = '0';
-  if (!number.digits.empty()) {
+  if (number.digit_count > 0) {
     *next++ = '.';
-    next = std::copy(number.digits.begin(), number.digits.end(), next);
+    next = std::copy_n(number.digits.begin(), number.digit_count, next);
     if (number.dropped_nonzero) {
       *next++ = '1';
     }
@@ -134,6 +167,9 @@ std::size_t write_number_text(const ScannedNumber& number, NumberText& text) {
 // C library's cost; only where it reports the value out of its range
 // (overflow, and possibly underflow) is strtod asked, for its exact answer.
 double value_of(const ScannedNumber& number) {
+  if (const std::optional<double> exact = exactly_computed(number)) {
+    return *exact;
+  }
   NumberText text;
   const std::size_t length = write_number_text(number, text);
   double value = 0.0;
