@@ -57,6 +57,9 @@ TEST(NumberWriter, WritesEveryDoubleAsTheStreamDoes) {
     numbers.insert(numbers.end(), {power, std::nextafter(power, 0.0), std::nextafter(power, limits::infinity()), -power,
                                    0.5 * power, 9.999995 * power});
   }
+  for (int whole = -1'100'000; whole <= 1'100'000; whole += 997) {
+    numbers.insert(numbers.end(), {static_cast<double>(whole), 999999.0 * (whole < 0 ? -1 : 1), 1e6, -1e6});
+  }
   std::mt19937_64 bits(20261208);
   for (int i = 0; i < 300000; ++i) {
     numbers.push_back(std::bit_cast<double>(bits()));
