@@ -21,6 +21,11 @@ constexpr std::string_view kReadFailedText = "taschenrechner: Die Eingabe kann n
 constexpr std::string_view kWriteFailedText = "taschenrechner: Die Ausgabe kann nicht geschrieben werden: ";
 
 constexpr std::size_t kBlockSize = std::size_t{1} << 16;
+using Block = std::array<char, kBlockSize>;
+// In static storage rather than on the heap, so that a page of them costs
+// the program's start only once something is read or written there.
+Block input_block;
+Block output_block;
 
 struct Failure {
   std::string_view text;
@@ -39,7 +44,7 @@ std::optional<Failure> first_failure;
 // every line end, otherwise when the block is full; and whenever flushed.
 class FileOutput final : public std::streambuf {
  public:
-  FileOutput(int file, bool by_line) : file_(file), by_line_(by_line) { start_block(); }
+  FileOutput(int file, bool by_line, Block& block) : file_(file), by_line_(by_line), block_(block) { start_block(); }
 
  private:
   // By line, the put area stays empty, so that every character passes
@@ -110,7 +115,7 @@ class FileOutput final : public std::streambuf {
   int file_;
   bool by_line_;
   std::size_t held_ = 0;
-  std::array<char, kBlockSize> block_;  // not cleared: only what is written to it is read
+  Block& block_;
 };
 
 // Reads a file descriptor in blocks of up to kBlockSize bytes. A terminal
@@ -119,7 +124,7 @@ class FileOutput final : public std::streambuf {
 // whoever is to answer may be waiting for just that prompt.
 class FileInput final : public std::streambuf {
  public:
-  FileInput(int file, std::streambuf& output) : file_(file), output_(output) {}
+  FileInput(int file, std::streambuf& output, Block& block) : file_(file), output_(output), block_(block) {}
 
  private:
   int_type underflow() override {
@@ -140,7 +145,7 @@ class FileInput final : public std::streambuf {
 
   int file_;
   std::streambuf& output_;
-  std::array<char, kBlockSize> block_;  // not cleared: only what is written to it is read
+  Block& block_;
 };
 
 }  // namespace
@@ -152,8 +157,8 @@ void set_up_standard_streams() {
   // Like the recoding buffers, these are used up to the very end of the
   // process, so they are never freed.
   // A terminal shows each line at once; a pipe or a file gets whole blocks.
-  static auto* const file_output = new FileOutput(STDOUT_FILENO, isatty(STDOUT_FILENO) == 1);
-  static auto* const file_input = new FileInput(STDIN_FILENO, *file_output);
+  static auto* const file_output = new FileOutput(STDOUT_FILENO, isatty(STDOUT_FILENO) == 1, output_block);
+  static auto* const file_input = new FileInput(STDIN_FILENO, *file_output, input_block);
   const StreamBuffers used = convert_to_user_charset({file_input, file_output});
   std::cin.rdbuf(used.input);
   std::cout.rdbuf(used.output);
