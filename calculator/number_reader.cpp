@@ -11,7 +11,6 @@
 #include <limits>
 #include <optional>
 #include <streambuf>
-#include <string>
 #include <system_error>
 
 namespace calculator {
@@ -138,8 +137,8 @@ std::optional<double> exactly_computed(const ScannedNumber& number) {
   return number.negative ? -value : value;
 }
 
-// The number as text for the C library: "-0.<digits>[1]e<exponent>".
-// "-" plus "0." plus the kept digits, a sticky digit, 'e' and an exponent.
+// The number as text for the C library: "-0.<digits>[1]e<exponent>", with
+// room for a terminating NUL.
 using NumberText = std::array<char, 1 + 2 + kKeptDigits + 1 + 1 + 24>;
 
 std::size_t write_number_text(const ScannedNumber& number, NumberText& text) {

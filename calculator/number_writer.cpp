@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <ostream>
 #include <sstream>
 #include <string>
 
@@ -33,11 +32,6 @@ char* format_double(char* text, double number) {
     return std::to_chars(text, text + kNumberTextSize, static_cast<std::int32_t>(number)).ptr;
   }
   return std::to_chars(text, text + kNumberTextSize, number, std::chars_format::general, kSignificantDigits).ptr;
-}
-
-void write_double(std::ostream& out, double number) {
-  char text[kNumberTextSize];
-  out.write(text, format_double(text, number) - text);
 }
 
 }  // namespace calculator

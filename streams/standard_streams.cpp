@@ -155,8 +155,8 @@ void set_up_standard_streams() {
   // every character through C stdio, which nothing in the program uses.
   std::ios::sync_with_stdio(false);
   // Like the recoding buffers, these are used up to the very end of the
-  // process, so they are never freed.
-  // A terminal shows each line at once; a pipe or a file gets whole blocks.
+  // process, so they are never freed. A terminal shows each line at once;
+  // a pipe or a file gets whole blocks.
   static auto* const file_output = new FileOutput(STDOUT_FILENO, isatty(STDOUT_FILENO) == 1, output_block);
   static auto* const file_input = new FileInput(STDIN_FILENO, *file_output, input_block);
   const StreamBuffers used = convert_to_user_charset({file_input, file_output});

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "piped_program.hpp"
+
 namespace {
 
 constexpr std::string_view kAsk = "Geb' das Rechenzeichen [+], [-], [*] oder [/] ein: ";
@@ -19,9 +21,7 @@ constexpr std::string_view kSecondPrompt = "Geb' die zweite Zahl ein: ";
 constexpr int kPasses = 300;
 
 struct Driver {
-  int to_program = -1;
-  int from_program = -1;
-  pid_t child = -1;
+  PipedProgram program = start_piped_program();
   std::string seen;
   std::size_t mark = 0;
 
@@ -35,38 +35,24 @@ struct Driver {
         return true;
       }
       struct pollfd ready {
-        from_program, POLLIN, 0
+        program.output, POLLIN, 0
       };
       char buffer[4096];
       if (poll(&ready, 1, 30000) <= 0) return false;
-      const ssize_t got = read(from_program, buffer, sizeof buffer);
+      const ssize_t got = read(program.output, buffer, sizeof buffer);
       if (got <= 0) return false;
       seen.append(buffer, static_cast<std::size_t>(got));
     }
   }
 
   void answer(std::string_view text) const {
-    ASSERT_EQ(write(to_program, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ASSERT_EQ(write(program.input, text.data(), text.size()), static_cast<ssize_t>(text.size()));
   }
 };
 
 TEST(OverPipes, EachPromptArrivesBeforeTheProgramWaitsForItsAnswer) {
-  int in[2];
-  int out[2];
-  ASSERT_EQ(pipe(in), 0);
-  ASSERT_EQ(pipe(out), 0);
-  Driver driver{in[1], out[0], fork(), {}, 0};
-  if (driver.child == 0) {
-    dup2(in[0], STDIN_FILENO);
-    dup2(out[1], STDOUT_FILENO);
-    for (const int fd : {in[0], in[1], out[0], out[1]}) close(fd);
-    char locale[] = "LC_ALL=C";
-    char* environment[] = {locale, nullptr};
-    execle(TASCHENRECHNER_PATH, TASCHENRECHNER_PATH, static_cast<char*>(nullptr), environment);
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
+  Driver driver;
+  ASSERT_GT(driver.program.child, 0);
 
   for (int pass = 0; pass < kPasses; ++pass) {
     SCOPED_TRACE(pass);
@@ -79,10 +65,10 @@ TEST(OverPipes, EachPromptArrivesBeforeTheProgramWaitsForItsAnswer) {
     ASSERT_TRUE(driver.wait_for("  " + std::to_string(pass) + "+1  ist: " + std::to_string(pass + 1) + "\n"));
   }
   ASSERT_TRUE(driver.wait_for(kAsk));
-  close(driver.to_program);
+  close(driver.program.input);
   int status = 0;
-  waitpid(driver.child, &status, 0);
-  close(driver.from_program);
+  waitpid(driver.program.child, &status, 0);
+  close(driver.program.output);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include "piped_program.hpp"
+
 namespace {
 
 struct Outcome {
@@ -24,37 +26,23 @@ struct Outcome {
 // Feeds the program what `write_input` writes to the given descriptor, reads
 // all it writes, and waits for it.
 Outcome run_program(const std::function<void(int)>& write_input) {
-  int in[2];
-  int out[2];
-  EXPECT_EQ(pipe(in), 0);
-  EXPECT_EQ(pipe(out), 0);
-  const pid_t child = fork();
-  if (child == 0) {
-    dup2(in[0], STDIN_FILENO);
-    dup2(out[1], STDOUT_FILENO);
-    for (const int fd : {in[0], in[1], out[0], out[1]}) close(fd);
-    char locale[] = "LC_ALL=C";
-    char* environment[] = {locale, nullptr};
-    execle(TASCHENRECHNER_PATH, TASCHENRECHNER_PATH, static_cast<char*>(nullptr), environment);
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
+  const PipedProgram program = start_piped_program();
+  EXPECT_GT(program.child, 0);
   std::thread writer([&] {
-    write_input(in[1]);
-    close(in[1]);
+    write_input(program.input);
+    close(program.input);
   });
 
   Outcome run;
   char buffer[1 << 16];
-  for (ssize_t got; (got = read(out[0], buffer, sizeof buffer)) > 0;) {
+  for (ssize_t got; (got = read(program.output, buffer, sizeof buffer)) > 0;) {
     run.tail.append(buffer, static_cast<std::size_t>(got));
     if (run.tail.size() > 4096) run.tail.erase(0, run.tail.size() - 4096);
   }
-  close(out[0]);
+  close(program.output);
   writer.join();
   struct rusage usage {};
-  wait4(child, &run.status, 0, &usage);
+  wait4(program.child, &run.status, 0, &usage);
   run.peak_kib = usage.ru_maxrss;
   return run;
 }

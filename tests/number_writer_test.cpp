@@ -19,9 +19,8 @@ std::string written_by_stream(double number) {
 }
 
 std::string written_by_writer(double number) {
-  std::ostringstream out;
-  calculator::write_double(out, number);
-  return out.str();
+  char text[calculator::kNumberTextSize];
+  return {text, calculator::format_double(text, number)};
 }
 
 // The writer must give the stream's bytes for every double: the special

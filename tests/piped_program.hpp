@@ -1,0 +1,32 @@
+#pragma once
+
+#include <unistd.h>
+
+// The built program with both standard streams on pipes, in the C locale
+// and with no other environment.
+struct PipedProgram {
+  pid_t child = -1;
+  int input = -1;   // what is written here is the program's standard input
+  int output = -1;  // the program's standard output is read from here
+};
+
+inline PipedProgram start_piped_program() {
+  int in[2];
+  int out[2];
+  if (pipe(in) != 0 || pipe(out) != 0) {
+    return {};
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(in[0], STDIN_FILENO);
+    dup2(out[1], STDOUT_FILENO);
+    for (const int fd : {in[0], in[1], out[0], out[1]}) close(fd);
+    char locale[] = "LC_ALL=C";
+    char* environment[] = {locale, nullptr};
+    execle(TASCHENRECHNER_PATH, TASCHENRECHNER_PATH, static_cast<char*>(nullptr), environment);
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  return {child, in[1], out[0]};
+}
