@@ -1,6 +1,8 @@
 # Runs PROGRAM with CASE.in as its standard input, in the locale LOCALE and
 # without a terminal, and compares its standard output and exit status byte
-# for byte with CASE.out and CASE.status.
+# for byte with CASE.out and CASE.status. Where the case has them, CASE.args
+# gives the program's arguments, one per line, and CASE.err what standard
+# error receives.
 #
 #   cmake -DPROGRAM=... -DCASE=<folder>/<name> -DLOCALE=... -DWORK_DIR=...
 #         [-DEMULATOR=wine] [-DLINE_ENDS=CRLF] -P run_case.cmake
@@ -62,11 +64,18 @@ endfunction()
 file(MAKE_DIRECTORY "${WORK_DIR}")
 get_filename_component(name "${CASE}" NAME)
 set(actual_file "${WORK_DIR}/${name}.actual")
+set(actual_errors_file "${WORK_DIR}/${name}.actual-err")
+set(arguments "")
+if(EXISTS "${CASE}.args")
+  file(STRINGS "${CASE}.args" arguments)
+endif()
 
 execute_process(
   COMMAND "${CMAKE_COMMAND}" -E env --unset=TERM --unset=LANG --unset=LC_CTYPE "LC_ALL=${LOCALE}" ${EMULATOR} "${PROGRAM}"
+          ${arguments}
   INPUT_FILE "${CASE}.in"
   OUTPUT_FILE "${actual_file}"
+  ERROR_FILE "${actual_errors_file}"
   RESULT_VARIABLE status
   TIMEOUT 60)
 
@@ -87,6 +96,18 @@ if(NOT actual STREQUAL expected)
   message("expect-bytes> ${expected}")
   message("actual-bytes> ${actual}")
   set(failed TRUE)
+endif()
+if(EXISTS "${CASE}.err")
+  bytes_of_file("${CASE}.err" expected_errors)
+  bytes_of_file("${actual_errors_file}" actual_errors)
+  if(LINE_ENDS STREQUAL "CRLF")
+    string(REPLACE "0a " "0d 0a " expected_errors "${expected_errors}")
+  endif()
+  if(NOT actual_errors STREQUAL expected_errors)
+    file(READ "${actual_errors_file}" actual_text)
+    message("actual-err> ${actual_text}")
+    set(failed TRUE)
+  endif()
 endif()
 if(NOT status STREQUAL expected_status)
   message("expect-status> ${expected_status}")
