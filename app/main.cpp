@@ -53,7 +53,7 @@ int main(int argc, char* argv[]) {
   } catch (const std::ios_base::failure&) {
     // After a failed read the terminal may still take its title back.
     try {
-      console::restore_title();
+      console::restore_terminal();
       std::cout.flush();
     } catch (const std::ios_base::failure&) {
     }

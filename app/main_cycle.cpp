@@ -29,8 +29,8 @@ int run_main_cycle(std::istream& in, std::ostream& out) {
   for (;;) {
     console::set_title(kConsoleTitle);
     switch (calculator::run_calculation_dialog(in, out)) {
-      case calculator::DialogEnd::input_ended: console::restore_title(); return EXIT_SUCCESS;
-      case calculator::DialogEnd::input_incomplete: console::restore_title(); return EXIT_FAILURE;
+      case calculator::DialogEnd::input_ended: console::restore_terminal(); return EXIT_SUCCESS;
+      case calculator::DialogEnd::input_incomplete: console::restore_terminal(); return EXIT_FAILURE;
       case calculator::DialogEnd::answered: break;
     }
     write_closing_text(out);

@@ -8,8 +8,9 @@ namespace console {
 
 void set_title(std::string_view title);
 
-// Gives the console back the title it had before the first set_title.
-void restore_title();
+// Gives the console back what it had before the first set_title: its
+// title and, at a terminal, the user's screen.
+void restore_terminal();
 
 // Writes a prompt after whatever is on the current line and waits for one
 // key press, which no later read sees.

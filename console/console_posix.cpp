@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "console/console.hpp"
+#include "streams/terminal.hpp"
 #include "streams/user_locale.hpp"
 
 // Escape sequences written to the terminal, all of them understood by xterm
@@ -21,7 +22,10 @@
 //   ESC [ 23 ; 0 t       restore the saved title
 //   ESC [ H              cursor to the top left corner
 //   ESC [ 2 J            erase the screen
-//   ESC [ 3 J            erase the scrollback, as clear(1) does
+//   ESC [ ? 1049 h       save the cursor and switch to the alternate screen,
+//                        which has no scrollback, so that the user's screen
+//                        and scrollback stay as they were
+//   ESC [ ? 1049 l       back to the user's screen and cursor
 // The keys read at the pause may send sequences of their own:
 //   ESC [ params final   (CSI, final byte 0x40 to 0x7e) and ESC O x (SS3).
 namespace console {
@@ -31,7 +35,9 @@ constexpr std::string_view kTitleStart = "\x1b]0;";
 constexpr std::string_view kTitleEnd = "\x07";
 constexpr std::string_view kSaveTitle = "\x1b[22;0t";
 constexpr std::string_view kRestoreTitle = "\x1b[23;0t";
-constexpr std::string_view kClearScreen = "\x1b[H\x1b[2J\x1b[3J";
+constexpr std::string_view kClearScreen = "\x1b[H\x1b[2J";
+constexpr std::string_view kEnterOwnScreen = "\x1b[?1049h";
+constexpr std::string_view kLeaveOwnScreen = "\x1b[?1049l";
 
 // "Drücken Sie eine beliebige Taste . . . ", ü as CP850 like every text of ours.
 constexpr std::string_view kPausePrompt =
@@ -43,10 +49,12 @@ constexpr unsigned char kEscape = 0x1b;
 // Bytes of one key arrive together; a lone Escape key is known by the silence after it.
 constexpr int kKeyByteWaitMs = 50;
 
-// The terminal's settings as the pause found them: every way out of the
-// pause, a terminating signal included, puts them back.
+// The terminal's settings as the pause found them, put back after the key.
 struct termios settings_found {};
+// What the program changed on the terminal, undone on every way out.
 bool title_saved = false;
+bool own_screen = false;
+bool session_started = false;
 
 bool terminal_takes_escapes() {
   const char* term = std::getenv("TERM");
@@ -77,63 +85,23 @@ void enter_key_mode() {
   tcsetattr(STDIN_FILENO, TCSANOW, &key_mode);
 }
 
-// A signal that ends or stops the program during the pause meets the
-// terminal as it was found, and then takes its usual course.
-extern "C" void leave_for_signal(int signal_number) {
-  put_settings_back();
-  signal(signal_number, SIG_DFL);
-  raise(signal_number);  // delivered on return from this handler
-}
-
-extern "C" void stop_for_signal(int signal_number) {
-  put_settings_back();
-  signal(signal_number, SIG_DFL);
-  sigset_t stop;
-  sigemptyset(&stop);
-  sigaddset(&stop, signal_number);
-  raise(signal_number);
-  sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // the process stops here until continued
-  signal(signal_number, stop_for_signal);
-  enter_key_mode();
-}
-
-constexpr std::array kPauseSignals = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGTSTP};
-using SignalActions = std::array<struct sigaction, kPauseSignals.size()>;
-
-// A signal the program was started to ignore stays ignored.
-SignalActions handle_signals_during_pause() {
-  SignalActions previous{};
-  struct sigaction action {};
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  for (std::size_t i = 0; i < kPauseSignals.size(); ++i) {
-    sigaction(kPauseSignals[i], nullptr, &previous[i]);
-    if (previous[i].sa_handler != SIG_IGN) {
-      action.sa_handler = kPauseSignals[i] == SIGTSTP ? stop_for_signal : leave_for_signal;
-      sigaction(kPauseSignals[i], &action, nullptr);
-    }
-  }
-  return previous;
-}
-
-void restore_signal_handling(const SignalActions& previous) {
-  for (std::size_t i = 0; i < kPauseSignals.size(); ++i) {
-    sigaction(kPauseSignals[i], &previous[i], nullptr);
-  }
-}
-
 // One byte of the key, waiting at most `wait_ms` (forever when negative).
 int read_key_byte(int wait_ms) {
-  struct pollfd input {
-    STDIN_FILENO, POLLIN, 0
-  };
   for (;;) {
-    const int ready = poll(&input, 1, wait_ms);
-    if (ready == 0) {
+    std::array<struct pollfd, 2> waits{{{STDIN_FILENO, POLLIN, 0}, {streams::terminal::wake_up_file(), POLLIN, 0}}};
+    const int ready = poll(waits.data(), waits.size(), wait_ms);
+    if (ready > 0 && waits[1].revents != 0 && streams::terminal::take_wake_ups().resumed) {
+      // Back from a stop, on a screen of its own that is empty again.
+      std::cout << kPausePrompt << std::flush;
+    }
+    if (ready == 0 || (ready < 0 && errno != EINTR)) {
       return -1;
     }
+    if (ready < 0 || waits[0].revents == 0) {
+      continue;
+    }
     unsigned char byte = 0;
-    const ssize_t got = ready > 0 ? read(STDIN_FILENO, &byte, 1) : -1;
+    const ssize_t got = read(STDIN_FILENO, &byte, 1);
     if (got == 1) {
       return byte;
     }
@@ -184,25 +152,52 @@ void wait_for_one_key_at_terminal() {
     write_pause_prompt();
     return;
   }
-  const SignalActions previous = handle_signals_during_pause();
   enter_key_mode();
   try {
+    streams::terminal::take_wake_ups();  // a stop before the prompt shows needs no second one
     write_pause_prompt();
     std::cout.flush();  // all of it on screen while the pause waits
     read_one_key(user_types_utf8());
   } catch (...) {
     // Output that fails ends the program: the terminal goes back first.
     put_settings_back();
-    restore_signal_handling(previous);
     throw;
   }
   put_settings_back();
-  restore_signal_handling(previous);
+}
+
+// At a terminal the program has a screen of its own for as long as it runs;
+// whatever ends or stops it gives the user's screen, title and terminal
+// modes back first.
+void start_session(std::string_view title) {
+  session_started = true;
+  const bool escapes = output_takes_escapes();
+  if (!escapes && !input_is_terminal()) {
+    return;
+  }
+  own_screen = escapes && input_is_terminal();
+  std::string leave;
+  std::string resume;
+  if (escapes) {
+    leave.append(kRestoreTitle);
+    resume.append(kSaveTitle).append(kTitleStart).append(title).append(kTitleEnd);
+  }
+  if (own_screen) {
+    leave.append(kLeaveOwnScreen);
+    resume.insert(0, std::string(kEnterOwnScreen) + "\x1b[H");
+  }
+  streams::terminal::guard(leave, resume);
+  if (own_screen) {
+    write_to_terminal(kEnterOwnScreen);
+  }
 }
 
 }  // namespace
 
 void set_title(std::string_view title) {
+  if (!session_started) {
+    start_session(title);
+  }
   if (!output_takes_escapes()) {
     return;
   }
@@ -213,10 +208,15 @@ void set_title(std::string_view title) {
   std::cout << kTitleStart << title << kTitleEnd << std::flush;
 }
 
-void restore_title() {
+void restore_terminal() {
   if (title_saved && output_takes_escapes()) {
     write_to_terminal(kRestoreTitle);
   }
+  if (own_screen) {
+    own_screen = false;
+    write_to_terminal(kLeaveOwnScreen);
+  }
+  streams::terminal::release();
 }
 
 void pause_for_key() {
@@ -231,7 +231,7 @@ void pause_for_key() {
 // Only a pause that waited for the user may be followed by clearing: piped
 // tasks would otherwise wipe their own results from the screen at once.
 void clear_screen() {
-  if (input_is_terminal() && output_takes_escapes()) {
+  if (own_screen) {
     write_to_terminal(kClearScreen);
   }
 }

@@ -34,7 +34,7 @@ void set_title(std::string_view title) {
   SetConsoleTitleA(std::string(title).c_str());
 }
 
-void restore_title() {
+void restore_terminal() {
   if (title_saved) {
     SetConsoleTitleA(title_found);
   }

@@ -5,7 +5,7 @@
 namespace console {
 
 void set_title(std::string_view /*title*/) {}
-void restore_title() {}
+void restore_terminal() {}
 void pause_for_key() {}
 void clear_screen() {}
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "streams/line_editor.hpp"
 #include "streams/user_locale.hpp"
 
 namespace streams {
@@ -96,6 +97,19 @@ class FileOutput final : public std::streambuf {
     return 0;
   }
 
+ public:
+  // Writes every finished line and hands back the unfinished one, unwritten:
+  // a line editor shows it as its prompt, so that it can draw it again.
+  std::string take_unfinished_line() {
+    const std::string_view held_text(block_.data(), held());
+    const std::size_t line_start = held_text.rfind('\n') + 1;  // 0 without a line end
+    std::string unfinished(held_text.substr(line_start));
+    held_ = line_start;  // lines are edited only where output goes by line
+    write_held();
+    return unfinished;
+  }
+
+ private:
   void write_held() {
     const char* next = block_.data();
     const char* const end = next + held();
@@ -124,10 +138,14 @@ class FileOutput final : public std::streambuf {
 // whoever is to answer may be waiting for just that prompt.
 class FileInput final : public std::streambuf {
  public:
-  FileInput(int file, std::streambuf& output, Block& block) : file_(file), output_(output), block_(block) {}
+  FileInput(int file, FileOutput& output, Block& block)
+      : file_(file), output_(output), block_(block), edits_lines_(edits_lines()) {}
 
  private:
   int_type underflow() override {
+    if (edits_lines_) {
+      return take_from_edited_lines();
+    }
     output_.pubsync();
     ssize_t got = 0;
     do {
@@ -143,9 +161,30 @@ class FileInput final : public std::streambuf {
     return traits_type::to_int_type(block_.front());
   }
 
+  // A line longer than a block is handed on a block at a time.
+  int_type take_from_edited_lines() {
+    if (unread_line_.empty()) {
+      const std::optional<std::string_view> line = read_edited_line(output_.take_unfinished_line());
+      if (!line) {
+        fail(kReadFailedText, errno);
+      }
+      unread_line_ = *line;
+      if (unread_line_.empty()) {
+        return traits_type::eof();
+      }
+    }
+    const std::size_t part = std::min(unread_line_.size(), block_.size());
+    std::memcpy(block_.data(), unread_line_.data(), part);
+    unread_line_.remove_prefix(part);
+    setg(block_.data(), block_.data(), block_.data() + part);
+    return traits_type::to_int_type(block_.front());
+  }
+
   int file_;
-  std::streambuf& output_;
+  FileOutput& output_;
   Block& block_;
+  bool edits_lines_;
+  std::string_view unread_line_;
 };
 
 }  // namespace

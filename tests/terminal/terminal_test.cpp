@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <utmp.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -26,7 +27,12 @@ constexpr std::string_view kPausePrompt = "cken Sie eine beliebige Taste . . . "
 constexpr std::string_view kSetTitle = "\x1b]0;Einfacher Taschenrechner\x07";
 constexpr std::string_view kSaveTitle = "\x1b[22;0t";
 constexpr std::string_view kRestoreTitle = "\x1b[23;0t";
-constexpr std::string_view kClear = "\x1b[H\x1b[2J\x1b[3J";
+constexpr std::string_view kClear = "\x1b[H\x1b[2J";
+constexpr std::string_view kClearScrollback = "\x1b[3J";
+constexpr std::string_view kEnterOwnScreen = "\x1b[?1049h";
+constexpr std::string_view kLeaveOwnScreen = "\x1b[?1049l";
+// The last bytes of every way out at a terminal.
+const std::string kTerminalGivenBack = std::string(kRestoreTitle) + std::string(kLeaveOwnScreen);
 
 // How the program is started, beyond its environment.
 struct Start {
@@ -48,6 +54,7 @@ struct Session {
   pid_t child = -1;
   std::string seen;      // everything the terminal received so far
   std::size_t mark = 0;  // where the next wait_for starts looking
+  struct termios found {};  // the terminal's modes before the program started
 
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -55,8 +62,18 @@ struct Session {
     struct winsize size {};
     size.ws_row = 24;
     size.ws_col = 80;
-    child = forkpty(&master, nullptr, nullptr, &size);
-    if (child == 0) {
+    int terminal = -1;
+    if (openpty(&master, &terminal, nullptr, nullptr, &size) != 0) {
+      ADD_FAILURE() << "no pseudo-terminal";
+      return;
+    }
+    tcgetattr(terminal, &found);
+    child = fork();
+    if (child != 0) {
+      close(terminal);
+    } else {
+      close(master);
+      login_tty(terminal);
       if (start.as_job) {
         run_as_job();
       }
@@ -217,12 +234,27 @@ bool echoes_in_lines(const struct termios& settings) {
   return (settings.c_lflag & ECHO) != 0 && (settings.c_lflag & ICANON) != 0;
 }
 
+// In the C locale the editor knows no character beyond ASCII; a letter
+// typed from a UTF-8 keyboard still reads as unknown characters, not as nothing.
+TEST(AtATerminal, LettersBeyondAsciiInTheCLocaleAreUnknownCharacters) {
+  Session session(environment("xterm", "C"));
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("\xc3\xbc 1 2\r");
+  EXPECT_TRUE(session.wait_for("Fehler! Das Rechenzeichen ist ung\x81ltig!\r\n")) << session.seen.substr(session.mark);
+}
+
+void expect_same_modes(const struct termios& left, const struct termios& found) {
+  EXPECT_EQ(left.c_lflag, found.c_lflag);
+  EXPECT_EQ(left.c_iflag, found.c_iflag);
+  EXPECT_EQ(left.c_cc[VMIN], found.c_cc[VMIN]);
+  EXPECT_EQ(left.c_cc[VTIME], found.c_cc[VTIME]);
+}
+
 TEST(AtATerminal, PauseWaitsForOneKeyWithoutEchoThenClearsAndGoesOn) {
   Session session(environment("xterm", "C"));
   ASSERT_TRUE(session.wait_for(kAsk));
-  EXPECT_EQ(session.seen.find(std::string(kSaveTitle) + std::string(kSetTitle)), 0u) << session.seen;
-  const struct termios found = session.settings();
-  ASSERT_TRUE(echoes_in_lines(found));
+  EXPECT_EQ(session.seen.find(std::string(kEnterOwnScreen) + std::string(kSaveTitle) + std::string(kSetTitle)), 0u)
+      << session.seen;
 
   session.type("+\r3\r4\r");
   ASSERT_TRUE(session.wait_for(
@@ -237,7 +269,6 @@ TEST(AtATerminal, PauseWaitsForOneKeyWithoutEchoThenClearsAndGoesOn) {
   const std::string next_pass = "\r\n" + std::string(kClear) + std::string(kSetTitle) + std::string(kAsk);
   ASSERT_TRUE(session.wait_for(next_pass)) << session.seen.substr(session.mark);
   EXPECT_EQ(session.seen.substr(after_pause_prompt, next_pass.size()), next_pass);
-  EXPECT_TRUE(echoes_in_lines(session.settings()));
 
   // The key at the pause answers no prompt of the next dialog.
   session.type("+ 1 2\r");
@@ -251,8 +282,9 @@ TEST(AtATerminal, PauseWaitsForOneKeyWithoutEchoThenClearsAndGoesOn) {
   const int status = session.wait_for_end();
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_TRUE(session.seen.ends_with(std::string("\r\n") + std::string(kRestoreTitle)))
-      << session.seen.substr(session.mark);
+  EXPECT_TRUE(session.seen.ends_with(kTerminalGivenBack)) << session.seen.substr(session.mark);
+  EXPECT_EQ(session.seen.find(kClearScrollback), std::string::npos) << "the user's scrollback stays";
+  expect_same_modes(session.settings(), session.found);
 }
 
 TEST(AtATerminal, KeysOfSeveralBytesCountAsOneAtThePause) {
@@ -313,36 +345,114 @@ TEST(AtATerminal, LettersShowInTheLocaleCharsetAndTypeAsOneSign) {
   EXPECT_EQ(session.seen.find("Fehler!"), session.seen.rfind("Fehler!")) << "one error line only";
 }
 
-void expect_same_modes(const struct termios& left, const struct termios& found) {
-  EXPECT_EQ(left.c_lflag, found.c_lflag);
-  EXPECT_EQ(left.c_iflag, found.c_iflag);
-  EXPECT_EQ(left.c_cc[VMIN], found.c_cc[VMIN]);
-  EXPECT_EQ(left.c_cc[VTIME], found.c_cc[VTIME]);
+
+// Keys typed for the first number, edited before the dialog reads the line.
+struct EditCase {
+  const char* name;
+  const char* keys;
+  const char* number;  // as the result line shows it
+};
+
+void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
+
+class EditingAtATerminal : public testing::TestWithParam<EditCase> {};
+
+TEST_P(EditingAtATerminal, TheDialogReadsTheEditedLine) {
+  const EditCase& c = GetParam();
+  Session session(environment("xterm", "C.UTF-8"));
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("+\r");
+  ASSERT_TRUE(session.wait_for("Geb' die erste Zahl ein: "));
+  session.type(std::string(c.keys) + "\r");
+  ASSERT_TRUE(session.wait_for(kThirdPrompt)) << session.seen.substr(session.mark);
+  session.type("1\r");
+  EXPECT_TRUE(session.wait_for("Das Ergebnis der Rechenaufgabe  " + std::string(c.number) + "+1  ist: "))
+      << session.seen.substr(session.mark);
 }
 
-TEST(AtATerminal, ASignalAtThePauseEndsTheProgramAndLeavesTheTerminalAsFound) {
-  for (const int signal_number : {SIGINT, SIGTERM}) {
-    SCOPED_TRACE(signal_number);
-    Session session(environment("xterm", "C"));
+const EditCase kEdits[] = {
+    {"LeftInTheMiddle", "12\x1b[D3", "132"},
+    {"HomeAndEnd", "2\x1b[H1\x1b[F3", "123"},
+    {"HomeAndEndOfTheLinuxConsole", "2\x1b[1~1\x1b[4~3", "123"},
+    {"CtrlAAndCtrlE", "2\x01" "1\x05" "3", "123"},
+    {"LeftAndRightInApplicationMode", "13\x1bOD\x1bOD\x1bOC" "2", "123"},
+    {"BackspaceAndDelete", "19\x7f" "24\x1b[D\x1b[3~", "12"},
+    {"CtrlUTakesTheLineBeforeTheCursor", "99\x15" "5", "5"},
+    {"CtrlKTakesTheLineAfterTheCursor", "57\x01\x1b[C\x0b", "5"},
+    {"CtrlWTakesTheWordBeforeTheCursor", "4 77\x17", "4"},
+    {"UnboundKeysLeaveNoCharacters", "7\x1b[15~\x1b[5~\x1b[2~\x1b[1;5D\x1bOP\x1b[24~", "7"},
+};
+INSTANTIATE_TEST_SUITE_P(AtATerminal, EditingAtATerminal, testing::ValuesIn(kEdits),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Up walks back through the lines typed before in this run, Down forward again.
+TEST(AtATerminal, UpRecallsTheLinesTypedBefore) {
+  Session session(environment("xterm", "C"));
+  ASSERT_TRUE(session.wait_for(kAsk));
+  for (const char* task : {"* 2 3\r", "+ 4 5\r"}) {
+    session.type(task);
+    ASSERT_TRUE(session.wait_for(kPausePrompt));
+    session.type("k");
     ASSERT_TRUE(session.wait_for(kAsk));
-    const struct termios found = session.settings();
+  }
+  session.type("\x1b[A\x1b[A\x1b[A\x1b[B\r");
+  EXPECT_TRUE(session.wait_for("Das Ergebnis der Rechenaufgabe  4+5  ist: 9")) << session.seen.substr(session.mark);
+  ASSERT_TRUE(session.wait_for(kPausePrompt));
+  session.type("k");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("\x1b[A\x1b[A\r");
+  EXPECT_TRUE(session.wait_for("Das Ergebnis der Rechenaufgabe  2*3  ist: 6")) << session.seen.substr(session.mark);
+}
+
+struct SignalCase {
+  const char* name;
+  bool at_pause;         // else at the first number's prompt, the line editor waiting
+  int signal_number;
+  const char* keys;      // typed to send it; else sent with kill
+};
+
+void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
+
+class SignalAtATerminal : public testing::TestWithParam<SignalCase> {};
+
+TEST_P(SignalAtATerminal, EndsTheProgramAndLeavesTheTerminalAsFound) {
+  const SignalCase& c = GetParam();
+  Session session(environment("xterm", "C"));
+  ASSERT_TRUE(session.wait_for(kAsk));
+  if (c.at_pause) {
     session.type("/ 1 3\r");
     ASSERT_TRUE(session.wait_for(kPausePrompt));
     ASSERT_FALSE(echoes_in_lines(session.settings()));
-
-    if (signal_number == SIGINT) {
-      session.type("\x03");
-    } else {
-      kill(session.child, signal_number);
-    }
-    const int status = session.wait_for_end();
-    ASSERT_TRUE(WIFSIGNALED(status)) << status;
-    EXPECT_EQ(WTERMSIG(status), signal_number);
-    expect_same_modes(session.settings(), found);
+  } else {
+    session.type("+\r");
+    ASSERT_TRUE(session.wait_for("Geb' die erste Zahl ein: "));
   }
+  if (c.keys != nullptr) {
+    session.type(c.keys);
+  } else {
+    kill(session.child, c.signal_number);
+  }
+  const int status = session.wait_for_end();
+  ASSERT_TRUE(WIFSIGNALED(status)) << status;
+  EXPECT_EQ(WTERMSIG(status), c.signal_number);
+  expect_same_modes(session.settings(), session.found);
+  EXPECT_TRUE(session.seen.ends_with(kTerminalGivenBack)) << session.seen.substr(session.mark);
 }
 
-TEST(AtATerminal, StoppedAtThePauseTheTerminalEchoesAndContinuedThePauseGoesOn) {
+const SignalCase kSignals[] = {
+    {"CtrlCAtThePause", true, SIGINT, "\x03"},
+    {"TerminateAtThePause", true, SIGTERM, nullptr},
+    // Ctrl+C right behind the keys typed before it.
+    {"CtrlCWhileEditing", false, SIGINT, "12\x03"},
+    {"TerminateWhileEditing", false, SIGTERM, nullptr},
+    {"HangupWhileEditing", false, SIGHUP, nullptr},
+};
+INSTANTIATE_TEST_SUITE_P(AtATerminal, SignalAtATerminal, testing::ValuesIn(kSignals),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Stopped, the terminal is the shell's as found; continued, the program has
+// its screen and modes back and shows what it waits for again.
+TEST(AtATerminal, StoppedAndContinuedTheWaitIsShownAgain) {
   Session session(environment("xterm", "C"), {.as_job = true});
   ASSERT_TRUE(session.wait_for(kAsk));
   const pid_t job = session.job();
@@ -352,25 +462,26 @@ TEST(AtATerminal, StoppedAtThePauseTheTerminalEchoesAndContinuedThePauseGoesOn) 
 
   session.type("\x1a");  // Ctrl+Z
   ASSERT_TRUE(Session::wait_for_stopped(job, true));
-  EXPECT_TRUE(echoes_in_lines(session.settings())) << "a stopped program leaves the terminal to the shell";
+  EXPECT_TRUE(session.wait_for(kTerminalGivenBack));
+  expect_same_modes(session.settings(), session.found);
   kill(job, SIGCONT);
-  ASSERT_TRUE(Session::wait_for_stopped(job, false));
-  const auto deadline = std::chrono::steady_clock::now() + 30s;
-  while (echoes_in_lines(session.settings()) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(10ms);
-  }
+  ASSERT_TRUE(session.wait_for(kEnterOwnScreen));
+  ASSERT_TRUE(session.wait_for(kPausePrompt)) << session.seen.substr(session.mark);
   EXPECT_FALSE(echoes_in_lines(session.settings())) << "continued, the pause takes keys again";
   EXPECT_EQ(session.drain(300ms), "") << "the pause must go on waiting";
 
-  // After the pause, Ctrl+Z and continuing leave the prompt in line mode.
+  // At a prompt, with part of a line typed.
   session.type("k");
   ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("+ 1");
+  ASSERT_TRUE(session.wait_for("+ 1"));
   session.type("\x1a");
   ASSERT_TRUE(Session::wait_for_stopped(job, true));
+  EXPECT_TRUE(session.wait_for(kTerminalGivenBack));
   kill(job, SIGCONT);
-  ASSERT_TRUE(Session::wait_for_stopped(job, false));
-  session.type("+ 1 2\r");
-  EXPECT_TRUE(session.wait_for("+ 1 2\r\n")) << "typed text is echoed";
+  ASSERT_TRUE(session.wait_for(kEnterOwnScreen));
+  ASSERT_TRUE(session.wait_for(std::string(kAsk) + "+ 1")) << testing::PrintToString(session.seen);
+  session.type(" 2\r");
   EXPECT_TRUE(session.wait_for("1+2  ist: 3")) << session.seen.substr(session.mark);
 }
 
@@ -381,7 +492,7 @@ TEST(AtATerminal, PipedInputIsNeitherPausedForNorCleared) {
   EXPECT_EQ(session.seen.find(kClear), std::string::npos) << session.seen;
 }
 
-TEST(AtATerminal, InputEndingInsideACalculationRestoresTheTitle) {
+TEST(AtATerminal, InputEndingInsideACalculationGivesTheTerminalBackBeforeSayingSo) {
   Session session(environment("xterm", "C"));
   ASSERT_TRUE(session.wait_for(kAsk));
   session.type("+ 1\r\x04");
@@ -389,7 +500,9 @@ TEST(AtATerminal, InputEndingInsideACalculationRestoresTheTitle) {
   const int status = session.wait_for_end();
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_NE(session.seen.find(kRestoreTitle, session.mark), std::string::npos) << session.seen.substr(session.mark);
+  // Why it ended shows on the user's screen, not on the program's own.
+  EXPECT_TRUE(session.seen.ends_with(kTerminalGivenBack + "taschenrechner: Die Eingabe endet mitten in einer Rechenaufgabe.\r\n"))
+      << session.seen.substr(session.mark);
 }
 
 TEST(AtATerminal, AnIgnoredInterruptStaysIgnoredAtThePause) {

@@ -1,0 +1,265 @@
+#include <histedit.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <string_view>
+
+#include "streams/line_editor.hpp"
+#include "streams/terminal.hpp"
+
+// The line editor is libedit (BSD licence). It reads the keys itself, so
+// that a stop and a continue, or a new terminal size, can redraw the line;
+// its own signal handling stays off, since the program's puts the terminal
+// back on every signal and must not have a signal passed around twice.
+namespace streams {
+namespace {
+
+// Enough lines to walk back through a session; the history lives in memory
+// only and must not grow without bound.
+constexpr int kHistoryLines = 500;
+
+// Keys beyond libedit's emacs defaults, as a shell user expects them.
+struct Binding {
+  const char* keys;
+  const char* function;
+};
+constexpr Binding kBindings[] = {
+    {"^W", "ed-delete-prev-word"},    // the word before the cursor
+    {"^U", "vi-kill-line-prev"},      // from the start of the line to the cursor
+    {"\\e[H", "ed-move-to-beg"},      // Home, as xterm and its descendants send it
+    {"\\eOH", "ed-move-to-beg"},      //   in application mode
+    {"\\e[1~", "ed-move-to-beg"},     //   as the Linux console, screen and tmux send it
+    {"\\e[7~", "ed-move-to-beg"},     //   as rxvt sends it
+    {"\\e[F", "ed-move-to-end"},      // End, likewise
+    {"\\eOF", "ed-move-to-end"},
+    {"\\e[4~", "ed-move-to-end"},
+    {"\\e[8~", "ed-move-to-end"},
+    {"\\e[3~", "ed-delete-next-char"},  // Delete
+};
+
+// The keys that send sequences and mean something to the editor: the
+// arrows, Home, End and Delete. Any other key's sequence (F1, Page Up,
+// Insert, Ctrl+Left ...) is dropped whole, so that none of its bytes lands
+// in the line as characters.
+constexpr std::string_view kKeysWithSequences[] = {
+    "\x1b[A", "\x1b[B", "\x1b[C", "\x1b[D", "\x1bOA", "\x1bOB", "\x1bOC", "\x1bOD", "\x1b[H", "\x1bOH",
+    "\x1b[1~", "\x1b[7~", "\x1b[F", "\x1bOF", "\x1b[4~", "\x1b[8~", "\x1b[3~",
+};
+constexpr char kEscape = '\x1b';
+// Bytes of one key arrive together; a lone Escape is known by the silence after it.
+constexpr int kKeyByteWaitMs = 50;
+
+std::string current_prompt;
+std::string key_sequence;       // a key's sequence, handed to the editor a byte at a time
+std::size_t key_sequence_at = 0;
+std::string last_line;  // what read_edited_line returned, kept for the caller
+
+char* show_prompt(EditLine* /*editor*/) { return current_prompt.data(); }
+
+// One byte from the terminal, waiting at most `wait_ms` (forever when
+// negative); -1 at its end or when the wait is over (errno 0), or after a
+// failed read (errno says why). Back from a stop, or after the terminal
+// changed its size, the wait redraws the prompt and the line typed so far,
+// then waits on.
+int read_byte(EditLine* editor, int wait_ms) {
+  for (;;) {
+    std::array<struct pollfd, 2> waits{{{STDIN_FILENO, POLLIN, 0}, {terminal::wake_up_file(), POLLIN, 0}}};
+    const int ready = poll(waits.data(), waits.size(), wait_ms);
+    if (ready > 0 && waits[1].revents != 0) {
+      const terminal::WakeUps happened = terminal::take_wake_ups();
+      if (happened.resized) {
+        el_resize(editor);
+      }
+      if (happened.resumed || happened.resized) {
+        el_set(editor, EL_REFRESH);
+      }
+    }
+    if (ready < 0 && errno == EINTR) {
+      continue;
+    }
+    if (ready < 0) {
+      return -1;
+    }
+    if (ready == 0) {
+      errno = 0;
+      return -1;
+    }
+    if (waits[0].revents == 0) {
+      continue;
+    }
+    unsigned char byte = 0;
+    const ssize_t got = read(STDIN_FILENO, &byte, 1);
+    if (got == 1) {
+      return byte;
+    }
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got == 0) {
+      errno = 0;
+    }
+    return -1;
+  }
+}
+
+// After an Escape: the rest of a CSI (ESC [ parameters final byte) or SS3
+// (ESC O x) sequence; any other byte is Escape pressed before it (Alt).
+std::string read_key_sequence(EditLine* editor) {
+  std::string sequence(1, kEscape);
+  const int introducer = read_byte(editor, kKeyByteWaitMs);
+  if (introducer < 0) {
+    return sequence;
+  }
+  sequence.push_back(static_cast<char>(introducer));
+  if (introducer == '[') {
+    for (int byte = read_byte(editor, kKeyByteWaitMs); byte >= 0; byte = read_byte(editor, kKeyByteWaitMs)) {
+      sequence.push_back(static_cast<char>(byte));
+      if (byte >= 0x40 && byte <= 0x7e) break;
+    }
+  } else if (introducer == 'O') {
+    const int byte = read_byte(editor, kKeyByteWaitMs);
+    if (byte >= 0) sequence.push_back(static_cast<char>(byte));
+  }
+  return sequence;
+}
+
+bool means_something(std::string_view sequence) {
+  if (sequence.size() <= 2 && !(sequence.size() == 2 && (sequence[1] == '[' || sequence[1] == 'O'))) {
+    return true;  // Escape alone, or with a key: the editor's Meta prefix
+  }
+  return std::find(std::begin(kKeysWithSequences), std::end(kKeysWithSequences), sequence) !=
+         std::end(kKeysWithSequences);
+}
+
+// The editor's way of reading: one character in the user's character set.
+int read_character(EditLine* editor, wchar_t* character) {
+  std::mbstate_t state{};
+  for (;;) {
+    int byte = -1;
+    if (key_sequence_at < key_sequence.size()) {
+      byte = static_cast<unsigned char>(key_sequence[key_sequence_at++]);
+    } else {
+      byte = read_byte(editor, -1);
+      if (byte == kEscape) {
+        key_sequence = read_key_sequence(editor);
+        key_sequence_at = means_something(key_sequence) ? 1 : key_sequence.size();
+        if (key_sequence_at == key_sequence.size()) {
+          continue;
+        }
+      }
+    }
+    if (byte < 0) {
+      *character = L'\0';
+      return errno == 0 ? 0 : -1;
+    }
+    const char bytes[] = {static_cast<char>(byte)};
+    const std::size_t used = std::mbrtowc(character, bytes, 1, &state);
+    if (used == static_cast<std::size_t>(-2)) {
+      continue;  // more bytes of the same character follow
+    }
+    if (used == static_cast<std::size_t>(-1)) {
+      // Not a character of the user's set (any byte beyond ASCII in the C
+      // locale): the editor could neither show nor return it. A question
+      // mark reads as it would, a character that is neither a sign, a
+      // digit nor white space, and shows where it was.
+      *character = L'?';
+      state = std::mbstate_t{};
+    }
+    return 1;
+  }
+}
+
+struct Editor {
+  EditLine* line = nullptr;
+  History* history = nullptr;
+};
+
+void leave_line_mode() {
+  struct termios modes {};
+  if (tcgetattr(STDIN_FILENO, &modes) == 0) {
+    modes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    modes.c_cc[VMIN] = 1;
+    modes.c_cc[VTIME] = 0;
+    tcsetattr(STDIN_FILENO, TCSANOW, &modes);
+  }
+}
+
+Editor open_editor() {
+  // The editor measures and converts characters by the C library's locale;
+  // nothing else in the program depends on it.
+  std::setlocale(LC_CTYPE, "");
+  Editor editor;
+  editor.history = history_init();
+  HistEvent event{};
+  history(editor.history, &event, H_SETSIZE, kHistoryLines);
+  history(editor.history, &event, H_SETUNIQUE, 1);
+  editor.line = el_init("taschenrechner", stdin, stdout, stderr);
+  el_set(editor.line, EL_SIGNAL, 0);
+  el_set(editor.line, EL_EDITOR, "emacs");
+  el_set(editor.line, EL_HIST, history, editor.history);
+  el_set(editor.line, EL_PROMPT, show_prompt);
+  el_set(editor.line, EL_GETCFN, read_character);
+  // Between two lines the terminal stays without line mode and echo, as
+  // while editing: keys typed ahead then (Ctrl+D above all) reach the next
+  // line as typed, rather than being echoed twice or turned into line ends
+  // by the terminal. The program puts the modes it found back at its end.
+  el_set(editor.line, EL_SETTY, "-x", "-icanon", "-echo", nullptr);
+  leave_line_mode();  // from the first prompt on
+  for (const Binding& binding : kBindings) {
+    el_set(editor.line, EL_BIND, binding.keys, binding.function, nullptr);
+  }
+  return editor;
+}
+
+Editor& editor() {
+  static Editor opened = open_editor();
+  return opened;
+}
+
+void remember(const std::string& line) {
+  const std::string_view text(line.data(), line.size() - (line.ends_with('\n') ? 1 : 0));
+  if (text.find_first_not_of(" \t") == std::string_view::npos) {
+    return;
+  }
+  HistEvent event{};
+  history(editor().history, &event, H_ENTER, std::string(text).c_str());
+}
+
+}  // namespace
+
+bool edits_lines() {
+  static const bool edits = [] {
+    const char* term = std::getenv("TERM");
+    return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1 && term != nullptr && *term != '\0' &&
+           std::string_view(term) != "dumb";
+  }();
+  return edits;
+}
+
+std::optional<std::string_view> read_edited_line(const std::string& prompt) {
+  current_prompt = prompt;
+  terminal::take_wake_ups();  // the editor draws its prompt afresh in any case
+  int count = 0;
+  errno = 0;
+  const char* line = el_gets(editor().line, &count);
+  if (line == nullptr || count <= 0) {
+    if (count < 0) {
+      return std::nullopt;
+    }
+    return std::string_view();
+  }
+  last_line.assign(line, static_cast<std::size_t>(count));
+  remember(last_line);
+  return last_line;
+}
+
+}  // namespace streams

@@ -1,0 +1,150 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+
+#include "streams/terminal.hpp"
+
+namespace streams::terminal {
+namespace {
+
+// The handlers may only use what is safe in a signal handler: the texts
+// sit in fixed arrays, written with write(2).
+struct Text {
+  std::array<char, 256> bytes{};
+  std::size_t size = 0;
+};
+Text leave_text;
+Text resume_text;
+
+struct termios modes_found {};
+volatile sig_atomic_t have_modes = 0;
+volatile sig_atomic_t guarding = 0;
+// Each wake-up is one byte in a pipe, so that none is lost between a
+// handler and the wait that takes it.
+int wake_up_pipe[2] = {-1, -1};
+constexpr char kResumed = 'c';
+constexpr char kResized = 'w';
+
+void wake_up(char what) {
+  [[maybe_unused]] const ssize_t ignored = write(wake_up_pipe[1], &what, 1);  // full: awake anyway
+}
+
+constexpr std::array kEndingSignals = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+
+void keep(Text& text, std::string_view bytes) {
+  text.size = std::min(bytes.size(), text.bytes.size());
+  std::copy_n(bytes.begin(), text.size, text.bytes.begin());
+}
+
+void write_text(const Text& text) {
+  for (std::size_t done = 0; done < text.size;) {
+    const ssize_t written = write(STDOUT_FILENO, text.bytes.data() + done, text.size - done);
+    if (written <= 0) {
+      return;  // a terminal that is gone cannot be put back
+    }
+    done += static_cast<std::size_t>(written);
+  }
+}
+
+void put_terminal_back() {
+  if (guarding == 0) {
+    return;
+  }
+  write_text(leave_text);
+  if (have_modes != 0) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &modes_found);
+  }
+}
+
+extern "C" void end_for_signal(int signal_number) {
+  put_terminal_back();
+  signal(signal_number, SIG_DFL);
+  raise(signal_number);  // delivered once this handler returns
+}
+
+extern "C" void stop_for_signal(int signal_number) {
+  struct termios modes_at_stop {};
+  const bool had_modes = have_modes != 0 && tcgetattr(STDIN_FILENO, &modes_at_stop) == 0;
+  put_terminal_back();
+  signal(signal_number, SIG_DFL);
+  raise(signal_number);
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, signal_number);
+  sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // the process stops here until continued
+  sigprocmask(SIG_BLOCK, &stop, nullptr);
+  signal(signal_number, stop_for_signal);
+  if (guarding != 0) {
+    if (had_modes) {
+      tcsetattr(STDIN_FILENO, TCSANOW, &modes_at_stop);
+    }
+    write_text(resume_text);
+  }
+  wake_up(kResumed);
+}
+
+extern "C" void note_resized(int) { wake_up(kResized); }
+
+void handle(int signal_number, void (*handler)(int)) {
+  struct sigaction previous {};
+  sigaction(signal_number, nullptr, &previous);
+  if (previous.sa_handler == SIG_IGN) {
+    return;
+  }
+  struct sigaction action {};
+  action.sa_handler = handler;
+  action.sa_flags = SA_RESTART;  // waits poll the wake-up file instead
+  // None of these handlers runs inside another: a signal that comes during
+  // one is delivered after it, never lost.
+  sigemptyset(&action.sa_mask);
+  for (const int other : kEndingSignals) {
+    sigaddset(&action.sa_mask, other);
+  }
+  sigaddset(&action.sa_mask, SIGTSTP);
+  sigaddset(&action.sa_mask, SIGWINCH);
+  sigaction(signal_number, &action, nullptr);
+}
+
+}  // namespace
+
+void guard(std::string_view leave, std::string_view resume) {
+  keep(leave_text, leave);
+  keep(resume_text, resume);
+  have_modes = tcgetattr(STDIN_FILENO, &modes_found) == 0 ? 1 : 0;
+  if (pipe2(wake_up_pipe, O_NONBLOCK | O_CLOEXEC) != 0) {
+    wake_up_pipe[0] = wake_up_pipe[1] = -1;  // waits then only miss the redraw
+  }
+  guarding = 1;
+  for (const int signal_number : kEndingSignals) {
+    handle(signal_number, end_for_signal);
+  }
+  handle(SIGTSTP, stop_for_signal);
+  handle(SIGWINCH, note_resized);
+}
+
+void release() {
+  guarding = 0;
+  if (have_modes != 0) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &modes_found);
+  }
+}
+
+int wake_up_file() { return wake_up_pipe[0]; }
+
+WakeUps take_wake_ups() {
+  WakeUps happened;
+  std::array<char, 64> bytes{};
+  for (ssize_t got = 0; wake_up_pipe[0] >= 0 && (got = read(wake_up_pipe[0], bytes.data(), bytes.size())) > 0;) {
+    const auto end = bytes.begin() + got;
+    happened.resumed = happened.resumed || std::find(bytes.begin(), end, kResumed) != end;
+    happened.resized = happened.resized || std::find(bytes.begin(), end, kResized) != end;
+  }
+  return happened;
+}
+
+}  // namespace streams::terminal
