@@ -27,39 +27,47 @@ namespace {
 // only and must not grow without bound.
 constexpr int kHistoryLines = 500;
 
-// Keys beyond libedit's emacs defaults, as a shell user expects them.
+// Control keys beyond libedit's emacs defaults, as a shell user expects them.
 struct Binding {
   const char* keys;
   const char* function;
 };
-constexpr Binding kBindings[] = {
-    {"^W", "ed-delete-prev-word"},    // the word before the cursor
-    {"^U", "vi-kill-line-prev"},      // from the start of the line to the cursor
-    {"\\e[H", "ed-move-to-beg"},      // Home, as xterm and its descendants send it
-    {"\\eOH", "ed-move-to-beg"},      //   in application mode
-    {"\\e[1~", "ed-move-to-beg"},     //   as the Linux console, screen and tmux send it
-    {"\\e[7~", "ed-move-to-beg"},     //   as rxvt sends it
-    {"\\e[F", "ed-move-to-end"},      // End, likewise
-    {"\\eOF", "ed-move-to-end"},
-    {"\\e[4~", "ed-move-to-end"},
-    {"\\e[8~", "ed-move-to-end"},
-    {"\\e[3~", "ed-delete-next-char"},  // Delete
+constexpr Binding kControlKeys[] = {
+    {"^W", "ed-delete-prev-word"},  // the word before the cursor
+    {"^U", "vi-kill-line-prev"},    // from the start of the line to the cursor
 };
 
-// The keys that send sequences and mean something to the editor: the
-// arrows, Home, End and Delete. Any other key's sequence (F1, Page Up,
-// Insert, Ctrl+Left ...) is dropped whole, so that none of its bytes lands
-// in the line as characters.
-constexpr std::string_view kKeysWithSequences[] = {
-    "\x1b[A", "\x1b[B", "\x1b[C", "\x1b[D", "\x1bOA", "\x1bOB", "\x1bOC", "\x1bOD", "\x1b[H", "\x1bOH",
-    "\x1b[1~", "\x1b[7~", "\x1b[F", "\x1bOF", "\x1b[4~", "\x1b[8~", "\x1b[3~",
+// The keys that send sequences and mean something to the editor, with the
+// editor function each is bound to (none: libedit binds the arrows itself).
+// Any other key's sequence (F1, Page Up, Insert, Ctrl+Left ...) is dropped
+// whole, so that none of its bytes lands in the line as characters.
+// clang-format off
+constexpr Binding kKeysWithSequences[] = {
+    {"\x1b[A", nullptr},                 // the arrows
+    {"\x1b[B", nullptr},
+    {"\x1b[C", nullptr},
+    {"\x1b[D", nullptr},
+    {"\x1bOA", nullptr},                 //   in application mode
+    {"\x1bOB", nullptr},
+    {"\x1bOC", nullptr},
+    {"\x1bOD", nullptr},
+    {"\x1b[H", "ed-move-to-beg"},        // Home, as xterm and its descendants send it
+    {"\x1bOH", "ed-move-to-beg"},        //   in application mode
+    {"\x1b[1~", "ed-move-to-beg"},       //   as the Linux console, screen and tmux send it
+    {"\x1b[7~", "ed-move-to-beg"},       //   as rxvt sends it
+    {"\x1b[F", "ed-move-to-end"},        // End, likewise
+    {"\x1bOF", "ed-move-to-end"},
+    {"\x1b[4~", "ed-move-to-end"},
+    {"\x1b[8~", "ed-move-to-end"},
+    {"\x1b[3~", "ed-delete-next-char"},  // Delete
 };
+// clang-format on
 constexpr char kEscape = '\x1b';
 // Bytes of one key arrive together; a lone Escape is known by the silence after it.
 constexpr int kKeyByteWaitMs = 50;
 
 std::string current_prompt;
-std::string key_sequence;       // a key's sequence, handed to the editor a byte at a time
+std::string key_sequence;  // a key's sequence, handed to the editor a byte at a time
 std::size_t key_sequence_at = 0;
 std::string last_line;  // what read_edited_line returned, kept for the caller
 
@@ -136,8 +144,8 @@ bool means_something(std::string_view sequence) {
   if (sequence.size() <= 2 && !(sequence.size() == 2 && (sequence[1] == '[' || sequence[1] == 'O'))) {
     return true;  // Escape alone, or with a key: the editor's Meta prefix
   }
-  return std::find(std::begin(kKeysWithSequences), std::end(kKeysWithSequences), sequence) !=
-         std::end(kKeysWithSequences);
+  return std::any_of(std::begin(kKeysWithSequences), std::end(kKeysWithSequences),
+                     [sequence](const Binding& key) { return sequence == key.keys; });
 }
 
 // The editor's way of reading: one character in the user's character set.
@@ -214,8 +222,13 @@ Editor open_editor() {
   // by the terminal. The program puts the modes it found back at its end.
   el_set(editor.line, EL_SETTY, "-x", "-icanon", "-echo", nullptr);
   leave_line_mode();  // from the first prompt on
-  for (const Binding& binding : kBindings) {
-    el_set(editor.line, EL_BIND, binding.keys, binding.function, nullptr);
+  for (const Binding& key : kControlKeys) {
+    el_set(editor.line, EL_BIND, key.keys, key.function, nullptr);
+  }
+  for (const Binding& key : kKeysWithSequences) {
+    if (key.function != nullptr) {
+      el_set(editor.line, EL_BIND, key.keys, key.function, nullptr);
+    }
   }
   return editor;
 }

@@ -4,10 +4,10 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <utmp.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utmp.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -52,8 +52,8 @@ struct Start {
 struct Session {
   int master = -1;
   pid_t child = -1;
-  std::string seen;      // everything the terminal received so far
-  std::size_t mark = 0;  // where the next wait_for starts looking
+  std::string seen;         // everything the terminal received so far
+  std::size_t mark = 0;     // where the next wait_for starts looking
   struct termios found {};  // the terminal's modes before the program started
 
   Session(const Session&) = delete;
@@ -345,7 +345,6 @@ TEST(AtATerminal, LettersShowInTheLocaleCharsetAndTypeAsOneSign) {
   EXPECT_EQ(session.seen.find("Fehler!"), session.seen.rfind("Fehler!")) << "one error line only";
 }
 
-
 // Keys typed for the first number, edited before the dialog reads the line.
 struct EditCase {
   const char* name;
@@ -374,10 +373,10 @@ const EditCase kEdits[] = {
     {"LeftInTheMiddle", "12\x1b[D3", "132"},
     {"HomeAndEnd", "2\x1b[H1\x1b[F3", "123"},
     {"HomeAndEndOfTheLinuxConsole", "2\x1b[1~1\x1b[4~3", "123"},
-    {"CtrlAAndCtrlE", "2\x01" "1\x05" "3", "123"},
-    {"LeftAndRightInApplicationMode", "13\x1bOD\x1bOD\x1bOC" "2", "123"},
-    {"BackspaceAndDelete", "19\x7f" "24\x1b[D\x1b[3~", "12"},
-    {"CtrlUTakesTheLineBeforeTheCursor", "99\x15" "5", "5"},
+    {"CtrlAAndCtrlE", "2\0011\0053", "123"},  // octal escapes: three digits at most
+    {"LeftAndRightInApplicationMode", "13\x1bOD\x1bOD\x1bOC2", "123"},
+    {"BackspaceAndDelete", "19\17724\x1b[D\x1b[3~", "12"},
+    {"CtrlUTakesTheLineBeforeTheCursor", "99\0255", "5"},
     {"CtrlKTakesTheLineAfterTheCursor", "57\x01\x1b[C\x0b", "5"},
     {"CtrlWTakesTheWordBeforeTheCursor", "4 77\x17", "4"},
     {"UnboundKeysLeaveNoCharacters", "7\x1b[15~\x1b[5~\x1b[2~\x1b[1;5D\x1bOP\x1b[24~", "7"},
@@ -406,9 +405,9 @@ TEST(AtATerminal, UpRecallsTheLinesTypedBefore) {
 
 struct SignalCase {
   const char* name;
-  bool at_pause;         // else at the first number's prompt, the line editor waiting
+  bool at_pause;  // else at the first number's prompt, the line editor waiting
   int signal_number;
-  const char* keys;      // typed to send it; else sent with kill
+  const char* keys;  // typed to send it; else sent with kill
 };
 
 void PrintTo(const SignalCase& c, std::ostream* os) { *os << c.name; }
@@ -501,7 +500,8 @@ TEST(AtATerminal, InputEndingInsideACalculationGivesTheTerminalBackBeforeSayingS
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 1);
   // Why it ended shows on the user's screen, not on the program's own.
-  EXPECT_TRUE(session.seen.ends_with(kTerminalGivenBack + "taschenrechner: Die Eingabe endet mitten in einer Rechenaufgabe.\r\n"))
+  EXPECT_TRUE(session.seen.ends_with(kTerminalGivenBack +
+                                     "taschenrechner: Die Eingabe endet mitten in einer Rechenaufgabe.\r\n"))
       << session.seen.substr(session.mark);
 }
 
