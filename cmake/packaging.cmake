@@ -60,6 +60,9 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION math)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # Loaded only for line editing at a terminal, so dpkg-shlibdeps cannot see
+  # it; without it the program reads a terminal line by line.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libedit2)
 endif()
 
 include(CPack)

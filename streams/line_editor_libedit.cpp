@@ -1,3 +1,4 @@
+#include <dlfcn.h>
 #include <histedit.h>
 #include <poll.h>
 #include <termios.h>
@@ -22,6 +23,45 @@
 // back on every signal and must not have a signal passed around twice.
 namespace streams {
 namespace {
+
+// libedit is loaded only where lines are edited: a program started for
+// piped tasks does not load it and the libraries it needs at every start,
+// and without it a terminal is read line by line as before.
+struct Libedit {
+  decltype(&::el_init) el_init = nullptr;
+  decltype(&::el_set) el_set = nullptr;
+  decltype(&::el_gets) el_gets = nullptr;
+  decltype(&::el_resize) el_resize = nullptr;
+  decltype(&::history_init) history_init = nullptr;
+  decltype(&::history) history = nullptr;
+};
+
+template <typename Function>
+bool look_up(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(dlsym(library, name));
+  return function != nullptr;
+}
+
+const Libedit* load_libedit() {
+  static Libedit functions;
+  for (const char* name : {"libedit.so.2", "libedit.so.0"}) {
+    void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    if (library != nullptr && look_up(library, "el_init", functions.el_init) &&
+        look_up(library, "el_set", functions.el_set) && look_up(library, "el_gets", functions.el_gets) &&
+        look_up(library, "el_resize", functions.el_resize) &&
+        look_up(library, "history_init", functions.history_init) && look_up(library, "history", functions.history)) {
+      return &functions;
+    }
+  }
+  return nullptr;
+}
+
+const Libedit* libedit_if_present() {
+  static const Libedit* const loaded = load_libedit();
+  return loaded;
+}
+
+const Libedit& libedit() { return *libedit_if_present(); }  // once edits_lines() has found it
 
 // Enough lines to walk back through a session; the history lives in memory
 // only and must not grow without bound.
@@ -85,10 +125,10 @@ int read_byte(EditLine* editor, int wait_ms) {
     if (ready > 0 && waits[1].revents != 0) {
       const terminal::WakeUps happened = terminal::take_wake_ups();
       if (happened.resized) {
-        el_resize(editor);
+        libedit().el_resize(editor);
       }
       if (happened.resumed || happened.resized) {
-        el_set(editor, EL_REFRESH);
+        libedit().el_set(editor, EL_REFRESH);
       }
     }
     if (ready < 0 && errno == EINTR) {
@@ -205,29 +245,30 @@ Editor open_editor() {
   // The editor measures and converts characters by the C library's locale;
   // nothing else in the program depends on it.
   std::setlocale(LC_CTYPE, "");
+  const Libedit& lib = libedit();
   Editor editor;
-  editor.history = history_init();
+  editor.history = lib.history_init();
   HistEvent event{};
-  history(editor.history, &event, H_SETSIZE, kHistoryLines);
-  history(editor.history, &event, H_SETUNIQUE, 1);
-  editor.line = el_init("taschenrechner", stdin, stdout, stderr);
-  el_set(editor.line, EL_SIGNAL, 0);
-  el_set(editor.line, EL_EDITOR, "emacs");
-  el_set(editor.line, EL_HIST, history, editor.history);
-  el_set(editor.line, EL_PROMPT, show_prompt);
-  el_set(editor.line, EL_GETCFN, read_character);
+  lib.history(editor.history, &event, H_SETSIZE, kHistoryLines);
+  lib.history(editor.history, &event, H_SETUNIQUE, 1);
+  editor.line = lib.el_init("taschenrechner", stdin, stdout, stderr);
+  lib.el_set(editor.line, EL_SIGNAL, 0);
+  lib.el_set(editor.line, EL_EDITOR, "emacs");
+  lib.el_set(editor.line, EL_HIST, lib.history, editor.history);
+  lib.el_set(editor.line, EL_PROMPT, show_prompt);
+  lib.el_set(editor.line, EL_GETCFN, read_character);
   // Between two lines the terminal stays without line mode and echo, as
   // while editing: keys typed ahead then (Ctrl+D above all) reach the next
   // line as typed, rather than being echoed twice or turned into line ends
   // by the terminal. The program puts the modes it found back at its end.
-  el_set(editor.line, EL_SETTY, "-x", "-icanon", "-echo", nullptr);
+  lib.el_set(editor.line, EL_SETTY, "-x", "-icanon", "-echo", nullptr);
   leave_line_mode();  // from the first prompt on
   for (const Binding& key : kControlKeys) {
-    el_set(editor.line, EL_BIND, key.keys, key.function, nullptr);
+    lib.el_set(editor.line, EL_BIND, key.keys, key.function, nullptr);
   }
   for (const Binding& key : kKeysWithSequences) {
     if (key.function != nullptr) {
-      el_set(editor.line, EL_BIND, key.keys, key.function, nullptr);
+      lib.el_set(editor.line, EL_BIND, key.keys, key.function, nullptr);
     }
   }
   return editor;
@@ -244,7 +285,7 @@ void remember(const std::string& line) {
     return;
   }
   HistEvent event{};
-  history(editor().history, &event, H_ENTER, std::string(text).c_str());
+  libedit().history(editor().history, &event, H_ENTER, std::string(text).c_str());
 }
 
 }  // namespace
@@ -253,7 +294,7 @@ bool edits_lines() {
   static const bool edits = [] {
     const char* term = std::getenv("TERM");
     return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1 && term != nullptr && *term != '\0' &&
-           std::string_view(term) != "dumb";
+           std::string_view(term) != "dumb" && libedit_if_present() != nullptr;
   }();
   return edits;
 }
@@ -263,7 +304,7 @@ std::optional<std::string_view> read_edited_line(const std::string& prompt) {
   terminal::take_wake_ups();  // the editor draws its prompt afresh in any case
   int count = 0;
   errno = 0;
-  const char* line = el_gets(editor().line, &count);
+  const char* line = libedit().el_gets(editor().line, &count);
   if (line == nullptr || count <= 0) {
     if (count < 0) {
       return std::nullopt;
