@@ -1,5 +1,4 @@
 #include <poll.h>
-#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -35,6 +34,7 @@ constexpr std::string_view kTitleStart = "\x1b]0;";
 constexpr std::string_view kTitleEnd = "\x07";
 constexpr std::string_view kSaveTitle = "\x1b[22;0t";
 constexpr std::string_view kRestoreTitle = "\x1b[23;0t";
+constexpr std::string_view kCursorHome = "\x1b[H";
 constexpr std::string_view kClearScreen = "\x1b[H\x1b[2J";
 constexpr std::string_view kEnterOwnScreen = "\x1b[?1049h";
 constexpr std::string_view kLeaveOwnScreen = "\x1b[?1049l";
@@ -184,7 +184,7 @@ void start_session(std::string_view title) {
   }
   if (own_screen) {
     leave.append(kLeaveOwnScreen);
-    resume.insert(0, std::string(kEnterOwnScreen) + "\x1b[H");
+    resume.insert(0, std::string(kEnterOwnScreen) + std::string(kCursorHome));
   }
   streams::terminal::guard(leave, resume);
   if (own_screen) {
