@@ -1,9 +1,6 @@
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <array>
-#include <cerrno>
 #include <cstddef>
 #include <cstdlib>
 #include <iostream>
@@ -46,7 +43,7 @@ constexpr std::string_view kPausePrompt =
     "cken Sie eine beliebige Taste . . . ";
 
 constexpr unsigned char kEscape = 0x1b;
-// Bytes of one key arrive together; a lone Escape key is known by the silence after it.
+// The bytes of one UTF-8 character arrive together.
 constexpr int kKeyByteWaitMs = 50;
 
 // The terminal's settings as the pause found them, put back after the key.
@@ -85,42 +82,14 @@ void enter_key_mode() {
   tcsetattr(STDIN_FILENO, TCSANOW, &key_mode);
 }
 
-// One byte of the key, waiting at most `wait_ms` (forever when negative).
-int read_key_byte(int wait_ms) {
-  for (;;) {
-    std::array<struct pollfd, 2> waits{{{STDIN_FILENO, POLLIN, 0}, {streams::terminal::wake_up_file(), POLLIN, 0}}};
-    const int ready = poll(waits.data(), waits.size(), wait_ms);
-    if (ready > 0 && waits[1].revents != 0 && streams::terminal::take_wake_ups().resumed) {
-      // Back from a stop, on a screen of its own that is empty again.
-      std::cout << kPausePrompt << std::flush;
-    }
-    if (ready == 0 || (ready < 0 && errno != EINTR)) {
-      return -1;
-    }
-    if (ready < 0 || waits[0].revents == 0) {
-      continue;
-    }
-    unsigned char byte = 0;
-    const ssize_t got = read(STDIN_FILENO, &byte, 1);
-    if (got == 1) {
-      return byte;
-    }
-    if (got == 0 || errno != EINTR) {
-      return -1;
-    }
+// Back from a stop, on a screen of its own that is empty again.
+void show_pause_prompt_again(streams::terminal::WakeUps happened) {
+  if (happened.resumed) {
+    std::cout << kPausePrompt << std::flush;
   }
 }
 
-void read_rest_of_escape_sequence() {
-  const int introducer = read_key_byte(kKeyByteWaitMs);
-  if (introducer == '[') {
-    for (int byte = read_key_byte(kKeyByteWaitMs); byte >= 0 && !(byte >= 0x40 && byte <= 0x7e);
-         byte = read_key_byte(kKeyByteWaitMs)) {
-    }
-  } else if (introducer == 'O') {
-    read_key_byte(kKeyByteWaitMs);
-  }
-}
+int read_key_byte(int wait_ms) { return streams::terminal::read_key_byte(wait_ms, show_pause_prompt_again); }
 
 int continuation_bytes_of_utf8(int lead) {
   if ((lead & 0xe0) == 0xc0) return 1;
@@ -133,7 +102,7 @@ int continuation_bytes_of_utf8(int lead) {
 void read_one_key(bool utf8) {
   const int first = read_key_byte(-1);
   if (first == kEscape) {
-    read_rest_of_escape_sequence();
+    streams::terminal::read_rest_of_key_sequence(show_pause_prompt_again);
   } else if (first >= 0x80 && utf8) {
     for (int left = continuation_bytes_of_utf8(first); left > 0; --left) {
       read_key_byte(kKeyByteWaitMs);
@@ -154,7 +123,7 @@ void wait_for_one_key_at_terminal() {
   }
   enter_key_mode();
   try {
-    streams::terminal::take_wake_ups();  // a stop before the prompt shows needs no second one
+    streams::terminal::forget_wake_ups();  // a stop before the prompt shows needs no second one
     write_pause_prompt();
     std::cout.flush();  // all of it on screen while the pause waits
     read_one_key(user_types_utf8());

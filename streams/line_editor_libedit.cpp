@@ -1,11 +1,9 @@
 #include <dlfcn.h>
 #include <histedit.h>
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -103,8 +101,6 @@ constexpr Binding kKeysWithSequences[] = {
 };
 // clang-format on
 constexpr char kEscape = '\x1b';
-// Bytes of one key arrive together; a lone Escape is known by the silence after it.
-constexpr int kKeyByteWaitMs = 50;
 
 std::string current_prompt;
 std::string key_sequence;  // a key's sequence, handed to the editor a byte at a time
@@ -113,72 +109,9 @@ std::string last_line;  // what read_edited_line returned, kept for the caller
 
 char* show_prompt(EditLine* /*editor*/) { return current_prompt.data(); }
 
-// One byte from the terminal, waiting at most `wait_ms` (forever when
-// negative); -1 at its end or when the wait is over (errno 0), or after a
-// failed read (errno says why). Back from a stop, or after the terminal
-// changed its size, the wait redraws the prompt and the line typed so far,
-// then waits on.
-int read_byte(EditLine* editor, int wait_ms) {
-  for (;;) {
-    std::array<struct pollfd, 2> waits{{{STDIN_FILENO, POLLIN, 0}, {terminal::wake_up_file(), POLLIN, 0}}};
-    const int ready = poll(waits.data(), waits.size(), wait_ms);
-    if (ready > 0 && waits[1].revents != 0) {
-      const terminal::WakeUps happened = terminal::take_wake_ups();
-      if (happened.resized) {
-        libedit().el_resize(editor);
-      }
-      if (happened.resumed || happened.resized) {
-        libedit().el_set(editor, EL_REFRESH);
-      }
-    }
-    if (ready < 0 && errno == EINTR) {
-      continue;
-    }
-    if (ready < 0) {
-      return -1;
-    }
-    if (ready == 0) {
-      errno = 0;
-      return -1;
-    }
-    if (waits[0].revents == 0) {
-      continue;
-    }
-    unsigned char byte = 0;
-    const ssize_t got = read(STDIN_FILENO, &byte, 1);
-    if (got == 1) {
-      return byte;
-    }
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
-    if (got == 0) {
-      errno = 0;
-    }
-    return -1;
-  }
-}
-
-// After an Escape: the rest of a CSI (ESC [ parameters final byte) or SS3
-// (ESC O x) sequence; any other byte is Escape pressed before it (Alt).
-std::string read_key_sequence(EditLine* editor) {
-  std::string sequence(1, kEscape);
-  const int introducer = read_byte(editor, kKeyByteWaitMs);
-  if (introducer < 0) {
-    return sequence;
-  }
-  sequence.push_back(static_cast<char>(introducer));
-  if (introducer == '[') {
-    for (int byte = read_byte(editor, kKeyByteWaitMs); byte >= 0; byte = read_byte(editor, kKeyByteWaitMs)) {
-      sequence.push_back(static_cast<char>(byte));
-      if (byte >= 0x40 && byte <= 0x7e) break;
-    }
-  } else if (introducer == 'O') {
-    const int byte = read_byte(editor, kKeyByteWaitMs);
-    if (byte >= 0) sequence.push_back(static_cast<char>(byte));
-  }
-  return sequence;
-}
+// Back from a stop, or after the terminal changed its size: the prompt and
+// the line typed so far drawn again.
+void redraw(terminal::WakeUps happened);
 
 bool means_something(std::string_view sequence) {
   if (sequence.size() <= 2 && !(sequence.size() == 2 && (sequence[1] == '[' || sequence[1] == 'O'))) {
@@ -189,16 +122,16 @@ bool means_something(std::string_view sequence) {
 }
 
 // The editor's way of reading: one character in the user's character set.
-int read_character(EditLine* editor, wchar_t* character) {
+int read_character(EditLine* /*editor*/, wchar_t* character) {
   std::mbstate_t state{};
   for (;;) {
     int byte = -1;
     if (key_sequence_at < key_sequence.size()) {
       byte = static_cast<unsigned char>(key_sequence[key_sequence_at++]);
     } else {
-      byte = read_byte(editor, -1);
+      byte = terminal::read_key_byte(-1, redraw);
       if (byte == kEscape) {
-        key_sequence = read_key_sequence(editor);
+        key_sequence = kEscape + terminal::read_rest_of_key_sequence(redraw);
         key_sequence_at = means_something(key_sequence) ? 1 : key_sequence.size();
         if (key_sequence_at == key_sequence.size()) {
           continue;
@@ -279,6 +212,15 @@ Editor& editor() {
   return opened;
 }
 
+void redraw(terminal::WakeUps happened) {
+  if (happened.resized) {
+    libedit().el_resize(editor().line);
+  }
+  if (happened.resumed || happened.resized) {
+    libedit().el_set(editor().line, EL_REFRESH);
+  }
+}
+
 void remember(const std::string& line) {
   const std::string_view text(line.data(), line.size() - (line.ends_with('\n') ? 1 : 0));
   if (text.find_first_not_of(" \t") == std::string_view::npos) {
@@ -301,7 +243,7 @@ bool edits_lines() {
 
 std::optional<std::string_view> read_edited_line(const std::string& prompt) {
   current_prompt = prompt;
-  terminal::take_wake_ups();  // the editor draws its prompt afresh in any case
+  terminal::forget_wake_ups();  // the editor draws its prompt afresh in any case
   int count = 0;
   errno = 0;
   const char* line = libedit().el_gets(editor().line, &count);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 // The terminal behind standard input and output, kept as the user had it
@@ -25,12 +26,23 @@ struct WakeUps {
   bool resized = false;
 };
 
-// A file that becomes readable when either happens: a wait polls it beside
-// standard input, so that it learns of it however soon before the wait
-// began. -1 before guard().
-int wake_up_file();
+using WokenUp = void (*)(WakeUps);
 
-// What happened since the last call; the file is quiet again after it.
-WakeUps take_wake_ups();
+// One byte of a key from standard input, waiting at most `wait_ms` (forever
+// when negative); -1 when the wait is over or the input ends (errno 0) or
+// when reading fails (errno says why). Should the program be continued
+// after Ctrl+Z, or the terminal change its size, while it waits (or just
+// before), `woken` is told, so that it can show its prompt again; then the
+// wait goes on.
+int read_key_byte(int wait_ms, WokenUp woken);
+
+// After an Escape byte: the rest of the key's sequence, CSI (ESC [
+// parameters final byte) or SS3 (ESC O x), whose bytes arrive together; any
+// other byte after the Escape is a key of its own pressed with Alt, and is
+// all that is returned. Empty for a lone Escape, known by the silence after it.
+std::string read_rest_of_key_sequence(WokenUp woken);
+
+// Forgets what happened so far: a prompt about to be shown needs no second showing.
+void forget_wake_ups();
 
 }  // namespace streams::terminal

@@ -1,11 +1,14 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstddef>
+#include <string>
 
 #include "streams/terminal.hpp"
 
@@ -35,6 +38,9 @@ void wake_up(char what) {
 }
 
 constexpr std::array kEndingSignals = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+
+// Bytes of one key arrive together; a lone Escape is known by the silence after it.
+constexpr int kKeyByteWaitMs = 50;
 
 void keep(Text& text, std::string_view bytes) {
   text.size = std::min(bytes.size(), text.bytes.size());
@@ -134,8 +140,6 @@ void release() {
   }
 }
 
-int wake_up_file() { return wake_up_pipe[0]; }
-
 WakeUps take_wake_ups() {
   WakeUps happened;
   std::array<char, 64> bytes{};
@@ -145,6 +149,61 @@ WakeUps take_wake_ups() {
     happened.resized = happened.resized || std::find(bytes.begin(), end, kResized) != end;
   }
   return happened;
+}
+
+void forget_wake_ups() { take_wake_ups(); }
+
+// The wake-up pipe is polled beside standard input, so that a wait learns
+// of a stop however soon before it began.
+int read_key_byte(int wait_ms, WokenUp woken) {
+  for (;;) {
+    std::array<struct pollfd, 2> waits{{{STDIN_FILENO, POLLIN, 0}, {wake_up_pipe[0], POLLIN, 0}}};
+    const int ready = poll(waits.data(), waits.size(), wait_ms);
+    if (ready > 0 && waits[1].revents != 0) {
+      woken(take_wake_ups());
+    }
+    if (ready == 0) {
+      errno = 0;
+      return -1;
+    }
+    if (ready < 0 || waits[0].revents == 0) {
+      if (ready < 0 && errno != EINTR) {
+        return -1;
+      }
+      continue;
+    }
+    unsigned char byte = 0;
+    const ssize_t got = read(STDIN_FILENO, &byte, 1);
+    if (got == 1) {
+      return byte;
+    }
+    if (got == 0) {
+      errno = 0;
+      return -1;
+    }
+    if (errno != EINTR) {
+      return -1;
+    }
+  }
+}
+
+std::string read_rest_of_key_sequence(WokenUp woken) {
+  std::string rest;
+  const int introducer = read_key_byte(kKeyByteWaitMs, woken);
+  if (introducer < 0) {
+    return rest;
+  }
+  rest.push_back(static_cast<char>(introducer));
+  if (introducer == '[') {
+    for (int byte = read_key_byte(kKeyByteWaitMs, woken); byte >= 0; byte = read_key_byte(kKeyByteWaitMs, woken)) {
+      rest.push_back(static_cast<char>(byte));
+      if (byte >= 0x40 && byte <= 0x7e) break;
+    }
+  } else if (introducer == 'O') {
+    const int byte = read_key_byte(kKeyByteWaitMs, woken);
+    if (byte >= 0) rest.push_back(static_cast<char>(byte));
+  }
+  return rest;
 }
 
 }  // namespace streams::terminal
