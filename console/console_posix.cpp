@@ -153,11 +153,12 @@ void start_session(std::string_view title) {
   }
   if (own_screen) {
     leave.append(kLeaveOwnScreen);
-    resume.insert(0, std::string(kEnterOwnScreen) + std::string(kCursorHome));
+    resume.insert(0, std::string(kEnterOwnScreen) + std::string(kCursorHome));  // the screen is empty again
   }
   streams::terminal::guard(leave, resume);
   if (own_screen) {
-    write_to_terminal(kEnterOwnScreen);
+    // The first prompt at the top, as after every clearing.
+    write_to_terminal(std::string(kEnterOwnScreen) + std::string(kCursorHome));
   }
 }
 

@@ -253,7 +253,8 @@ void expect_same_modes(const struct termios& left, const struct termios& found) 
 TEST(AtATerminal, PauseWaitsForOneKeyWithoutEchoThenClearsAndGoesOn) {
   Session session(environment("xterm", "C"));
   ASSERT_TRUE(session.wait_for(kAsk));
-  EXPECT_EQ(session.seen.find(std::string(kEnterOwnScreen) + std::string(kSaveTitle) + std::string(kSetTitle)), 0u)
+  EXPECT_EQ(
+      session.seen.find(std::string(kEnterOwnScreen) + "\x1b[H" + std::string(kSaveTitle) + std::string(kSetTitle)), 0u)
       << session.seen;
 
   session.type("+\r3\r4\r");
