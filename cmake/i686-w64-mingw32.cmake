@@ -10,10 +10,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# The x87 unit keeps intermediates wider than a double and rounds twice,
-# which changes printed results (subnormal products among them); SSE2 does
-# every double operation as one correctly rounded binary64 operation.
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
 # The C++ runtime linked in, so that the program needs no DLL beyond Windows' own.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 

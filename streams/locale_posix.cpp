@@ -10,6 +10,7 @@
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "streams/user_locale.hpp"
@@ -156,7 +157,8 @@ class RecodingInput final : public std::streambuf {
   }
 
   char to_program_char(wchar_t wide) const {
-    if (wide >= 0 && wide < 0x80) {
+    // wchar_t is signed on some machines and unsigned on others.
+    if (static_cast<std::make_unsigned_t<wchar_t>>(wide) < 0x80) {
       return static_cast<char>(wide);
     }
     for (std::size_t i = 0; i < high_half_.size(); ++i) {

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <thread>
 
+#include "program_command.hpp"
+
 namespace {
 
 enum class Input { tasks, unfinished_task, endless, directory, closed };
@@ -116,7 +118,7 @@ Ending run_program(const ExitCase& c) {
     char locale[] = "LC_ALL=C";
     char term[] = "TERM=xterm";
     char* environment[] = {locale, term, nullptr};
-    execle(TASCHENRECHNER_PATH, TASCHENRECHNER_PATH, static_cast<char*>(nullptr), environment);
+    exec_program(environment);
     _exit(127);
   }
   for (const int fd : {input, output[1], errors[1]}) {

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include "program_command.hpp"
+
 // The built program with both standard streams on pipes, in the C locale
 // and with no other environment.
 struct PipedProgram {
@@ -23,7 +25,7 @@ inline PipedProgram start_piped_program() {
     for (const int fd : {in[0], in[1], out[0], out[1]}) close(fd);
     char locale[] = "LC_ALL=C";
     char* environment[] = {locale, nullptr};
-    execle(TASCHENRECHNER_PATH, TASCHENRECHNER_PATH, static_cast<char*>(nullptr), environment);
+    exec_program(environment);
     _exit(127);
   }
   close(in[0]);

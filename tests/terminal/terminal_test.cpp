@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "../program_command.hpp"
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -95,7 +97,7 @@ struct Session {
         envp.push_back(const_cast<char*>(entry.c_str()));
       }
       envp.push_back(nullptr);
-      execle(TASCHENRECHNER_PATH, TASCHENRECHNER_PATH, static_cast<char*>(nullptr), envp.data());
+      exec_program(envp.data());
       _exit(127);
     }
   }
