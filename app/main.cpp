@@ -7,6 +7,7 @@
 #include "app/options.hpp"
 #include "console/console.hpp"
 #include "streams/standard_streams.hpp"
+#include "streams/user_locale.hpp"
 
 namespace {
 
@@ -25,7 +26,9 @@ constexpr std::string_view kInputIncompleteText = "taschenrechner: Die Eingabe e
 
 int answer_command_line(const app::CommandLine& command_line) {
   if (command_line.request == app::Request::unknown_argument) {
-    std::cerr << kUnknownArgumentHead << command_line.unknown << kUnknownArgumentTail << '\n' << std::flush;
+    std::cerr << kUnknownArgumentHead << streams::to_program_charset(command_line.unknown) << kUnknownArgumentTail
+              << '\n'
+              << std::flush;
     return kStatusUsageError;
   }
   std::cout << (command_line.request == app::Request::help ? app::kHelpText : app::kVersionText);

@@ -1,11 +1,14 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <streambuf>
 #include <string>
@@ -19,6 +22,10 @@ namespace streams {
 namespace {
 
 constexpr const char* kProgramCharset = "CP850";
+// CP850, with a character it lacks written as near as it can be.
+constexpr const char* kProgramCharsetApproximated = "CP850//TRANSLIT";
+constexpr const char* kUtf8Charset = "UTF-8";
+constexpr const char* kUtf8Locale = "C.UTF-8";
 constexpr const char* kWideCharset = "WCHAR_T";
 constexpr std::string_view kAsciiCharset = "ANSI_X3.4-1968";
 // iconv_open's way of saying it has no such conversion.
@@ -185,6 +192,73 @@ bool holds_letters_in_use(iconv_t encoder) {
   return true;
 }
 
+// How the program's letters read on a screen that cannot show them, as
+// German has always written them without umlauts.
+struct Replacement {
+  char letter;  // CP850
+  std::string_view text;
+};
+constexpr Replacement kReplacements[] = {
+    {'\x84', "ae"}, {'\x94', "oe"}, {'\x81', "ue"}, {'\x8e', "Ae"}, {'\x99', "Oe"}, {'\x9a', "Ue"}, {'\xe1', "ss"},
+};
+
+// The upper half of CP850 in the user's character set; where it has no such
+// character, the German replacement or the unknown character.
+HighHalfText high_half_for_screen(iconv_t encoder) {
+  HighHalfText text;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char byte = static_cast<char>(0x80 + i);
+    std::optional<std::string> converted;
+    if (encoder != kNoConverter) {
+      converted = convert(encoder, {&byte, 1});
+    }
+    if (!converted) {
+      const auto* replacement = std::find_if(std::begin(kReplacements), std::end(kReplacements),
+                                             [byte](const Replacement& r) { return r.letter == byte; });
+      converted =
+          replacement != std::end(kReplacements) ? std::string(replacement->text) : std::string(1, kUnknownCharacter);
+    }
+    text[i] = std::move(*converted);
+  }
+  return text;
+}
+
+HighHalfChars high_half_chars(iconv_t widener) {
+  HighHalfChars chars{};
+  for (std::size_t i = 0; i < chars.size(); ++i) {
+    const char byte = static_cast<char>(0x80 + i);
+    const std::optional<std::string> wide = convert(widener, {&byte, 1});
+    if (wide && wide->size() == sizeof(wchar_t)) {
+      std::memcpy(&chars[i], wide->data(), sizeof(wchar_t));
+    }
+  }
+  return chars;
+}
+
+// Output that goes to a screen is written so that it reads right there;
+// output that goes elsewhere is converted only where the user's character
+// set holds the program's letters, or keeps the program's bytes.
+std::streambuf* output_for(std::streambuf* raw, bool to_screen, bool convertible, const HighHalfText& high_half) {
+  // The standard streams use these up to the very end of the process,
+  // after every destructor of ours has run, so they are never freed.
+  return convertible || to_screen ? new RecodingOutput(*raw, high_half) : raw;
+}
+
+// Text in `codeset` as CP850, as near as it can be; unchanged where it
+// cannot be converted at all.
+std::string in_program_charset(const std::string& text, const std::string& codeset) {
+  if (codeset == kAsciiCharset) {
+    return text;
+  }
+  const iconv_t to_program = iconv_open(kProgramCharsetApproximated, codeset.c_str());
+  if (to_program == kNoConverter) {
+    return text;
+  }
+  std::string converted = convert(to_program, text).value_or(text);
+  iconv_close(to_program);
+  return converted;
+}
+
 }  // namespace
 
 std::string user_codeset() {
@@ -197,10 +271,18 @@ std::string user_codeset() {
   return codeset;
 }
 
-StreamBuffers convert_to_user_charset(StreamBuffers raw) {
+StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens screens) {
   const std::string codeset = user_codeset();
+  const bool to_a_screen = screens.output_is_terminal || screens.error_is_terminal;
   if (codeset == kAsciiCharset) {
-    return raw;  // the C locale: nothing to convert to, and no converter to load
+    // The C locale: the program's bytes as they stand into files and pipes,
+    // with no converter to load; a screen gets the replacements.
+    if (!to_a_screen) {
+      return raw;
+    }
+    const HighHalfText high_half = high_half_for_screen(kNoConverter);
+    return {raw.input, output_for(raw.output, screens.output_is_terminal, false, high_half),
+            output_for(raw.error, screens.error_is_terminal, false, high_half)};
   }
   StreamBuffers used = raw;
   const iconv_t encoder = iconv_open(codeset.c_str(), kProgramCharset);
@@ -208,23 +290,15 @@ StreamBuffers convert_to_user_charset(StreamBuffers raw) {
   const iconv_t decoder = iconv_open(kWideCharset, codeset.c_str());
   const bool usable =
       encoder != kNoConverter && widener != kNoConverter && decoder != kNoConverter && holds_letters_in_use(encoder);
-  if (usable) {
-    HighHalfText high_half_text;
-    HighHalfChars high_half_chars{};
-    for (std::size_t i = 0; i < high_half_text.size(); ++i) {
-      const char byte = static_cast<char>(0x80 + i);
-      high_half_text[i] = convert(encoder, {&byte, 1}).value_or(std::string(1, kUnknownCharacter));
-      const std::optional<std::string> wide = convert(widener, {&byte, 1});
-      if (wide && wide->size() == sizeof(wchar_t)) {
-        std::memcpy(&high_half_chars[i], wide->data(), sizeof(wchar_t));
-      }
-    }
-    // The standard streams use these up to the very end of the process,
-    // after every destructor of ours has run, so they are never freed.
-    used.output = new RecodingOutput(*raw.output, std::move(high_half_text));
-    used.input = new RecodingInput(*raw.input, decoder, high_half_chars);
+  if (usable || to_a_screen) {
+    const HighHalfText high_half = high_half_for_screen(encoder);
+    used.output = output_for(raw.output, screens.output_is_terminal, usable, high_half);
+    used.error = output_for(raw.error, screens.error_is_terminal, usable, high_half);
   }
-  // Without a usable conversion the CP850 bytes are written as they stand.
+  if (usable) {
+    used.input = new RecodingInput(*raw.input, decoder, high_half_chars(widener));
+  }
+  // Without a usable conversion the user's input is read as it stands.
   for (const iconv_t converter : {encoder, widener, usable ? kNoConverter : decoder}) {
     if (converter != kNoConverter) {
       iconv_close(converter);
@@ -233,14 +307,32 @@ StreamBuffers convert_to_user_charset(StreamBuffers raw) {
   return used;
 }
 
-std::string describe_error(int error) {
-  const locale_t user = newlocale(LC_MESSAGES_MASK, "", static_cast<locale_t>(nullptr));
-  if (user == static_cast<locale_t>(nullptr)) {
-    return std::strerror(error);
-  }
-  std::string text = strerror_l(error, user);
-  freelocale(user);
-  return text;
+Writer writer_for(int /*file*/) {
+  return [](int file, const char* bytes, std::size_t count) -> long { return write(file, bytes, count); };
 }
+
+std::string describe_error(int error) {
+  // The text in the user's language, got in UTF-8 where that locale is
+  // there, so that no letter is lost before it becomes CP850.
+  locale_t messages = newlocale(LC_MESSAGES_MASK, "", static_cast<locale_t>(nullptr));
+  if (messages == static_cast<locale_t>(nullptr)) {
+    return std::strerror(error);  // the C locale's English: ASCII
+  }
+  std::string codeset = kUtf8Charset;
+  locale_t in_codeset = newlocale(LC_CTYPE_MASK, kUtf8Locale, messages);
+  if (in_codeset == static_cast<locale_t>(nullptr)) {
+    codeset = user_codeset();
+    in_codeset = newlocale(LC_CTYPE_MASK, "", messages);
+  }
+  if (in_codeset == static_cast<locale_t>(nullptr)) {
+    in_codeset = messages;
+    codeset = kAsciiCharset;
+  }
+  const std::string text = strerror_l(error, in_codeset);
+  freelocale(in_codeset);
+  return in_program_charset(text, codeset);
+}
+
+std::string to_program_charset(std::string_view text) { return in_program_charset(std::string(text), user_codeset()); }
 
 }  // namespace streams

@@ -1,13 +1,73 @@
+#include <io.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstring>
 #include <string>
 
 #include "streams/user_locale.hpp"
 
 namespace streams {
+namespace {
 
-// The console shows the program's CP850 bytes itself and types CP850.
-StreamBuffers convert_to_user_charset(StreamBuffers raw) { return raw; }
+constexpr UINT kProgramCodePage = 850;
+// Older consoles refuse a single write of more than some thousands of characters.
+constexpr std::size_t kConsolePiece = 4096;
+
+HANDLE console_of(int file) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(file));  // NOLINT(performance-no-int-to-ptr)
+  DWORD mode = 0;
+  return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0 ? handle : nullptr;
+}
+
+// Converts a piece of the program's CP850 to UTF-16 for the console, each
+// line end as the text mode writes it to a file (CR LF), whatever the
+// console's code page. Returns the bytes written, or -1 with errno set.
+long write_to_console(int file, const char* bytes, std::size_t count) {
+  const HANDLE console = console_of(file);
+  const std::size_t piece = std::min(count, kConsolePiece);
+  wchar_t letters[kConsolePiece];
+  if (MultiByteToWideChar(kProgramCodePage, 0, bytes, static_cast<int>(piece), letters, kConsolePiece) !=
+      static_cast<int>(piece)) {
+    errno = EILSEQ;
+    return -1;
+  }
+  wchar_t text[2 * kConsolePiece];
+  DWORD length = 0;
+  for (std::size_t i = 0; i < piece; ++i) {
+    if (letters[i] == L'\n') {
+      text[length++] = L'\r';
+    }
+    text[length++] = letters[i];
+  }
+  for (DWORD done = 0; done < length;) {
+    DWORD written = 0;
+    if (console == nullptr || WriteConsoleW(console, text + done, length - done, &written, nullptr) == 0 ||
+        written == 0) {
+      errno = EIO;
+      return -1;
+    }
+    done += written;
+  }
+  return static_cast<long>(piece);
+}
+
+long write_bytes(int file, const char* bytes, std::size_t count) {
+  return _write(file, bytes, static_cast<unsigned>(std::min<std::size_t>(count, INT_MAX)));
+}
+
+}  // namespace
+
+// Files and pipes get the program's CP850 bytes as they stand; the console
+// has its text converted as it is written (writer_for).
+StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens /*screens*/) { return raw; }
+
+Writer writer_for(int file) { return console_of(file) != nullptr ? write_to_console : write_bytes; }
 
 std::string describe_error(int error) { return std::strerror(error); }
+
+std::string to_program_charset(std::string_view text) { return std::string(text); }
 
 }  // namespace streams

@@ -45,7 +45,10 @@ std::optional<Failure> first_failure;
 // every line end, otherwise when the block is full; and whenever flushed.
 class FileOutput final : public std::streambuf {
  public:
-  FileOutput(int file, bool by_line, Block& block) : file_(file), by_line_(by_line), block_(block) { start_block(); }
+  FileOutput(int file, bool by_line, Block& block)
+      : file_(file), by_line_(by_line), block_(block), write_(writer_for(file)) {
+    start_block();
+  }
 
  private:
   // By line, the put area stays empty, so that every character passes
@@ -114,7 +117,7 @@ class FileOutput final : public std::streambuf {
     const char* next = block_.data();
     const char* const end = next + held();
     while (next < end) {
-      const ssize_t written = write(file_, next, static_cast<std::size_t>(end - next));
+      const long written = write_(file_, next, static_cast<std::size_t>(end - next));
       if (written < 0 && errno == EINTR) {
         continue;
       }
@@ -130,6 +133,7 @@ class FileOutput final : public std::streambuf {
   bool by_line_;
   std::size_t held_ = 0;
   Block& block_;
+  Writer write_;
 };
 
 // Reads a file descriptor in blocks of up to kBlockSize bytes. A terminal
@@ -196,11 +200,13 @@ void set_up_standard_streams() {
   // Like the recoding buffers, these are used up to the very end of the
   // process, so they are never freed. A terminal shows each line at once;
   // a pipe or a file gets whole blocks.
-  static auto* const file_output = new FileOutput(STDOUT_FILENO, isatty(STDOUT_FILENO) == 1, output_block);
+  const Screens screens{isatty(STDOUT_FILENO) == 1, isatty(STDERR_FILENO) == 1};
+  static auto* const file_output = new FileOutput(STDOUT_FILENO, screens.output_is_terminal, output_block);
   static auto* const file_input = new FileInput(STDIN_FILENO, *file_output, input_block);
-  const StreamBuffers used = convert_to_user_charset({file_input, file_output});
+  const StreamBuffers used = convert_to_user_charset({file_input, file_output, std::cerr.rdbuf()}, screens);
   std::cin.rdbuf(used.input);
   std::cout.rdbuf(used.output);
+  std::cerr.rdbuf(used.error);
   // Output is written before a read that may wait, not before every read.
   std::cin.tie(nullptr);
   std::cin.exceptions(std::ios::badbit);

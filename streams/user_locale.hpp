@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <streambuf>
 #include <string>
+#include <string_view>
 
 // What the standard streams take from the user's locale (LC_ALL, LC_CTYPE,
 // LC_MESSAGES and LANG), read without changing the program's own locale:
@@ -10,20 +12,37 @@ namespace streams {
 
 // Puts a conversion between the program's CP850 and the user's character
 // set in front of the given buffers, where the two differ and the user's
-// set holds the program's letters; otherwise the buffers are used as they
-// are. Returns the buffers the standard streams are to use.
+// set holds the program's letters. Output to a terminal whose character set
+// lacks them gets ae, oe and ue instead (and ? for any other character it
+// cannot show). Otherwise the buffers are used as they are: files and pipes
+// keep the program's bytes. Returns the buffers the standard streams are to use.
 struct StreamBuffers {
   std::streambuf* input;
   std::streambuf* output;
+  std::streambuf* error;
 };
-StreamBuffers convert_to_user_charset(StreamBuffers raw);
+struct Screens {
+  bool output_is_terminal;
+  bool error_is_terminal;
+};
+StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens screens);
+
+// Writes bytes to a file descriptor, as write(2) does. A Windows console is
+// given the program's CP850 text as UTF-16 instead, so that its letters
+// show whatever the console's code page; everything else gets the bytes.
+using Writer = long (*)(int file, const char* bytes, std::size_t count);
+Writer writer_for(int file);
 
 // The character set of the user's locale (POSIX only; the Windows console
 // has its code page).
 std::string user_codeset();
 
 // The system's text for an error number, in the user's language where the
-// system has it.
+// system has it, in the program's CP850 like every other text.
 std::string describe_error(int error);
+
+// Text the user gave (an argument, say) in the program's CP850, so that it
+// is written back as the user wrote it.
+std::string to_program_charset(std::string_view text);
 
 }  // namespace streams

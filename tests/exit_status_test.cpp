@@ -29,6 +29,7 @@ struct ExitCase {
   int status = 0;  // the exit status, unless a signal ends the program
   int signal = 0;
   std::string error_line;  // all that standard error receives
+  const char* locale = "C";
 };
 
 void PrintTo(const ExitCase& c, std::ostream* os) { *os << c.name; }
@@ -115,9 +116,10 @@ Ending run_program(const ExitCase& c) {
       setrlimit(RLIMIT_FSIZE, &limit);
       signal(SIGXFSZ, SIG_IGN);
     }
-    char locale[] = "LC_ALL=C";
+    std::string locale = std::string("LC_ALL=") + c.locale;
+    std::string locales = std::string("LOCPATH=") + TASCHENRECHNER_TEST_LOCALES;
     char term[] = "TERM=xterm";
-    char* environment[] = {locale, term, nullptr};
+    char* environment[] = {locale.data(), term, locales.data(), nullptr};
     exec_program(environment);
     _exit(127);
   }
@@ -137,8 +139,25 @@ Ending run_program(const ExitCase& c) {
 
 class ProgramEnd : public testing::TestWithParam<ExitCase> {};
 
+// Builds a locale of the tests' own from Debian's locale sources (package
+// locales), once; says why where it cannot be had.
+std::string missing_locale(const std::string& name) {
+  if (name == "C") return "";
+  if (kProgramEmulated) return "the emulated program would read a locale built here in this machine's byte order";
+  if (access("/usr/share/locale/de/LC_MESSAGES/libc.mo", R_OK) != 0) {
+    return "no German texts of the C library (package libc-l10n)";
+  }
+  const std::string language = name.substr(0, name.find('.'));
+  const std::string command = "localedef -i " + language + " -f UTF-8 " + TASCHENRECHNER_TEST_LOCALES + "/" + name;
+  const int status = std::system((command + " >/dev/null 2>&1").c_str());
+  return status == 0 ? "" : "cannot build " + name + " (package locales): " + command;
+}
+
 TEST_P(ProgramEnd, ReportsHowItEnded) {
   const ExitCase& c = GetParam();
+  if (const std::string missing = missing_locale(c.locale); !missing.empty()) {
+    GTEST_SKIP() << missing;
+  }
   const Ending run = run_program(c);
   if (c.signal != 0) {
     ASSERT_TRUE(WIFSIGNALED(run.wait_status)) << run.wait_status;
@@ -164,6 +183,9 @@ const ExitCase kEnds[] = {
     {"PipeWithoutReaderWhenBrokenPipesAreIgnored", Input::endless, Output::pipe_without_reader, true, 2, 0,
      kWriteFailed + "Broken pipe\n"},
     {"PipeWithoutReader", Input::endless, Output::pipe_without_reader, false, 0, SIGPIPE, ""},
+    // The system's text in the user's language and character set.
+    {"SystemTextInGerman", Input::tasks, Output::full_device, false, 2, 0,
+     kWriteFailed + "Auf dem Ger\xc3\xa4t ist kein Speicherplatz mehr verf\xc3\xbcgbar\n", "de_DE.UTF-8"},
 };
 INSTANTIATE_TEST_SUITE_P(Redirected, ProgramEnd, testing::ValuesIn(kEnds),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -2,9 +2,14 @@
 
 #include <unistd.h>
 
-// Replaces the calling process with the built program, started through the
-// emulator where it was built for another machine; returns only if that fails.
+#include <iterator>
+
+// The built program, started through the emulator where it was built for
+// another machine.
+inline constexpr const char* kProgramCommand[] = {TASCHENRECHNER_COMMAND, nullptr};
+inline constexpr bool kProgramEmulated = std::size(kProgramCommand) > 2;
+
+// Replaces the calling process with the built program; returns only if that fails.
 inline void exec_program(char* const environment[]) {
-  static const char* const command[] = {TASCHENRECHNER_COMMAND, nullptr};
-  execve(command[0], const_cast<char* const*>(command), environment);
+  execve(kProgramCommand[0], const_cast<char* const*>(kProgramCommand), environment);
 }

@@ -1,8 +1,9 @@
 # Checks the built Windows program's headers: a PE32 file for i386, marked as
 # a console program, importing no DLL beyond Windows' own, with a manifest
-# that asks for the execution level asInvoker and no UI access.
+# that asks for the execution level asInvoker and no UI access, and a
+# version resource naming it and its version.
 #
-#   cmake -DPROGRAM=taschenrechner.exe -DOBJDUMP=i686-w64-mingw32-objdump -P check_headers.cmake
+#   cmake -DPROGRAM=taschenrechner.exe -DOBJDUMP=i686-w64-mingw32-objdump -DVERSION=1.0 -P check_headers.cmake
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -42,7 +43,16 @@ if(at EQUAL -1)
   set(problems "${problems}\n  no embedded manifest asking for asInvoker without UI access")
 endif()
 
+# The file's properties, in UTF-16: the product, and the version it was built as.
+foreach(property "ProductName" "taschenrechner" "FileVersion" "${VERSION}" "FileDescription")
+  string(HEX "${property}" ascii)
+  string(REGEX REPLACE "(..)" "\\100" utf16 "${ascii}")
+  string(FIND "${program_bytes}" "${utf16}" at)
+  if(at EQUAL -1)
+    set(problems "${problems}\n  no \"${property}\" in the version resource")
+  endif()
+endforeach()
 if(problems)
   message(FATAL_ERROR "${PROGRAM}:${problems}")
 endif()
-message(STATUS "${PROGRAM}: PE32 console program for i386, imports ${imports}, manifest asInvoker")
+message(STATUS "${PROGRAM}: PE32 console program for i386, imports ${imports}, manifest asInvoker, version ${VERSION}")

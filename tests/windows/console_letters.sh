@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Runs the Windows program in a Wine console on a pseudo-terminal whose code
+# page is set from outside before it starts, answers one calculation with an
+# invalid sign, and checks that the screen shows "ungültig" and "lösen";
+# then checks that output into a file and into a pipe, on the same code
+# page, still holds the program's CP850 bytes 0x81 (ü) and 0x94 (ö).
+#
+#   console_letters.sh PROGRAM CODE_PAGE     (WINEPREFIX set by the caller)
+set -euo pipefail
+readonly program=$1 code_page=$2
+exe=$(winepath -w "$(realpath "$program")")
+work=$(mktemp -d)
+session=
+trap '[ -z "$session" ] || kill "$session" 2>/dev/null || true; rm -rf "$work"' EXIT
+cd "$work"
+printf 'x 1 2\r\n' >tasks.txt
+
+# Wine's console shows what it is given in the terminal's UTF-8.
+export LANG=C.UTF-8
+mkfifo keys
+script -qefc "wine cmd /c 'chcp $code_page >NUL & $exe <tasks.txt >file.out & $exe'" /dev/null <keys >screen 2>&1 &
+session=$!
+exec 3>keys
+
+# Waits until the screen shows `text`; a minute at most, for a busy machine.
+wait_for() {
+  local tenths
+  for ((tenths = 0; tenths < 600; ++tenths)); do
+    grep -qaF -- "$1" screen && return 0
+    sleep 0.1
+  done
+  echo "code page $code_page: never on screen: $1" >&2
+  cat -v screen >&2
+  exit 1
+}
+
+# Keys typed before the console has the terminal in raw mode would arrive
+# changed (Enter as Ctrl+J), so they are typed at the prompt.
+wait_for "oder [/] ein:"
+printf 'x 1 2\r' >&3
+wait_for "Das Rechenzeichen ist ungültig!"
+wait_for "Um eine erneute Rechenaufgabe zu lösen"
+
+grep -qaF $'ung\x81ltig' file.out || { echo "code page $code_page: no 0x81 in the file" >&2; exit 1; }
+grep -qaF $'zu l\x94sen' file.out || { echo "code page $code_page: no 0x94 in the file" >&2; exit 1; }
+
+wine cmd /c "chcp $code_page >NUL & $exe <tasks.txt" </dev/null >piped.out 2>/dev/null || true
+grep -qaF $'ung\x81ltig' piped.out || { echo "code page $code_page: no 0x81 through the pipe" >&2; exit 1; }
+grep -qaF $'zu l\x94sen' piped.out || { echo "code page $code_page: no 0x94 through the pipe" >&2; exit 1; }
+echo "code page $code_page: the console shows ü and ö; file and pipe hold 0x81 and 0x94"
