@@ -1,4 +1,3 @@
-#include <termios.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -46,22 +45,15 @@ constexpr unsigned char kEscape = 0x1b;
 // The bytes of one UTF-8 character arrive together.
 constexpr int kKeyByteWaitMs = 50;
 
-// The terminal's settings as the pause found them, put back after the key.
-struct termios settings_found {};
 // What the program changed on the terminal, undone on every way out.
 bool title_saved = false;
 bool own_screen = false;
 bool session_started = false;
 
-bool terminal_takes_escapes() {
-  const char* term = std::getenv("TERM");
-  return term != nullptr && *term != '\0' && std::string_view(term) != "dumb";
-}
-
 // Where the standard streams lead does not change while the program runs,
 // so each pass need not ask the system again.
 bool output_takes_escapes() {
-  static const bool takes_escapes = isatty(STDOUT_FILENO) == 1 && terminal_takes_escapes();
+  static const bool takes_escapes = isatty(STDOUT_FILENO) == 1 && streams::terminal::takes_escapes();
   return takes_escapes;
 }
 
@@ -71,16 +63,6 @@ bool input_is_terminal() {
 }
 
 void write_to_terminal(std::string_view sequence) { std::cout << sequence << std::flush; }
-
-void put_settings_back() { tcsetattr(STDIN_FILENO, TCSANOW, &settings_found); }
-
-void enter_key_mode() {
-  struct termios key_mode = settings_found;
-  key_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-  key_mode.c_cc[VMIN] = 1;
-  key_mode.c_cc[VTIME] = 0;
-  tcsetattr(STDIN_FILENO, TCSANOW, &key_mode);
-}
 
 // Back from a stop, on a screen of its own that is empty again.
 void show_pause_prompt_again(streams::terminal::WakeUps happened) {
@@ -117,11 +99,10 @@ void write_pause_prompt() { std::cout << kPausePrompt; }
 // The prompt comes only once echo is off, so that no key pressed as soon as
 // it shows can be echoed.
 void wait_for_one_key_at_terminal() {
-  if (tcgetattr(STDIN_FILENO, &settings_found) != 0) {
+  if (!streams::terminal::enter_key_mode()) {
     write_pause_prompt();
     return;
   }
-  enter_key_mode();
   try {
     streams::terminal::forget_wake_ups();  // a stop before the prompt shows needs no second one
     write_pause_prompt();
@@ -129,10 +110,10 @@ void wait_for_one_key_at_terminal() {
     read_one_key(user_types_utf8());
   } catch (...) {
     // Output that fails ends the program: the terminal goes back first.
-    put_settings_back();
+    streams::terminal::leave_key_mode();
     throw;
   }
-  put_settings_back();
+  streams::terminal::leave_key_mode();
 }
 
 // At a terminal the program has a screen of its own for as long as it runs;
@@ -178,15 +159,18 @@ void set_title(std::string_view title) {
   std::cout << kTitleStart << title << kTitleEnd << std::flush;
 }
 
+// What the session changed goes back in one piece, the modes first; what
+// the program wrote before goes out before that.
 void restore_terminal() {
-  if (title_saved && output_takes_escapes()) {
-    write_to_terminal(kRestoreTitle);
+  try {
+    std::cout.flush();
+  } catch (...) {
+    streams::terminal::give_back();
+    throw;
   }
-  if (own_screen) {
-    own_screen = false;
-    write_to_terminal(kLeaveOwnScreen);
-  }
-  streams::terminal::release();
+  title_saved = false;
+  own_screen = false;
+  streams::terminal::give_back();
 }
 
 void pause_for_key() {

@@ -4,13 +4,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <clocale>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "streams/line_editor.hpp"
 #include "streams/terminal.hpp"
@@ -30,6 +33,7 @@ struct Libedit {
   decltype(&::el_set) el_set = nullptr;
   decltype(&::el_gets) el_gets = nullptr;
   decltype(&::el_resize) el_resize = nullptr;
+  decltype(&::el_wline) el_wline = nullptr;
   decltype(&::history_init) history_init = nullptr;
   decltype(&::history) history = nullptr;
 };
@@ -46,7 +50,7 @@ const Libedit* load_libedit() {
     void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
     if (library != nullptr && look_up(library, "el_init", functions.el_init) &&
         look_up(library, "el_set", functions.el_set) && look_up(library, "el_gets", functions.el_gets) &&
-        look_up(library, "el_resize", functions.el_resize) &&
+        look_up(library, "el_resize", functions.el_resize) && look_up(library, "el_wline", functions.el_wline) &&
         look_up(library, "history_init", functions.history_init) && look_up(library, "history", functions.history)) {
       return &functions;
     }
@@ -65,39 +69,61 @@ const Libedit& libedit() { return *libedit_if_present(); }  // once edits_lines(
 // only and must not grow without bound.
 constexpr int kHistoryLines = 500;
 
-// Control keys beyond libedit's emacs defaults, as a shell user expects them.
+// As the terminal's own line mode, a line holds a bounded number of
+// characters: a paste of any length then costs the editor (which draws the
+// whole line for every key) and the history no more than one such line.
+// Characters typed beyond are dropped.
+constexpr std::ptrdiff_t kLineCharacters = 4095;
+
+// The keys that do something, each bound to the editor function that does
+// it; every other key is bound to nothing, so that none of libedit's other
+// commands (its command prompt, repeat counts, searches, macros) can be
+// reached. Characters that can be shown are inserted.
 struct Binding {
   const char* keys;
   const char* function;
 };
+constexpr const char* kInsert = "ed-insert";
+constexpr const char* kNothing = "ed-ignore";
+// clang-format off
 constexpr Binding kControlKeys[] = {
-    {"^W", "ed-delete-prev-word"},  // the word before the cursor
-    {"^U", "vi-kill-line-prev"},    // from the start of the line to the cursor
+    {"^A", "ed-move-to-beg"},        // Home
+    {"^E", "ed-move-to-end"},        // End
+    {"^D", "em-delete-or-list"},     // the character under the cursor; on an empty line, end of input
+    {"^H", "em-delete-prev-char"},   // Backspace
+    {"^?", "em-delete-prev-char"},
+    {"^J", "ed-newline"},            // Enter
+    {"^M", "ed-newline"},
+    {"^K", "ed-kill-line"},          // from the cursor to the end of the line
+    {"^U", "vi-kill-line-prev"},     // from the start of the line to the cursor
+    {"^W", "ed-delete-prev-word"},   // the word before the cursor
 };
 
-// The keys that send sequences and mean something to the editor, with the
-// editor function each is bound to (none: libedit binds the arrows itself).
-// Any other key's sequence (F1, Page Up, Insert, Ctrl+Left ...) is dropped
-// whole, so that none of its bytes lands in the line as characters.
-// clang-format off
+// The keys that send sequences. Any other key's sequence (F1, Page Up,
+// Insert, Ctrl+Left, Alt with another key ...) is dropped whole, so that
+// none of its bytes lands in the line as characters.
 constexpr Binding kKeysWithSequences[] = {
-    {"\x1b[A", nullptr},                 // the arrows
-    {"\x1b[B", nullptr},
-    {"\x1b[C", nullptr},
-    {"\x1b[D", nullptr},
-    {"\x1bOA", nullptr},                 //   in application mode
-    {"\x1bOB", nullptr},
-    {"\x1bOC", nullptr},
-    {"\x1bOD", nullptr},
-    {"\x1b[H", "ed-move-to-beg"},        // Home, as xterm and its descendants send it
-    {"\x1bOH", "ed-move-to-beg"},        //   in application mode
-    {"\x1b[1~", "ed-move-to-beg"},       //   as the Linux console, screen and tmux send it
-    {"\x1b[7~", "ed-move-to-beg"},       //   as rxvt sends it
-    {"\x1b[F", "ed-move-to-end"},        // End, likewise
+    {"\x1b[A", "ed-prev-history"},      // Up, Down, Right, Left
+    {"\x1b[B", "ed-next-history"},
+    {"\x1b[C", "ed-next-char"},
+    {"\x1b[D", "ed-prev-char"},
+    {"\x1bOA", "ed-prev-history"},      //   in application mode
+    {"\x1bOB", "ed-next-history"},
+    {"\x1bOC", "ed-next-char"},
+    {"\x1bOD", "ed-prev-char"},
+    {"\x1b[H", "ed-move-to-beg"},       // Home, as xterm and its descendants send it
+    {"\x1bOH", "ed-move-to-beg"},       //   in application mode
+    {"\x1b[1~", "ed-move-to-beg"},      //   as the Linux console, screen and tmux send it
+    {"\x1b[7~", "ed-move-to-beg"},      //   as rxvt sends it
+    {"\x1b[F", "ed-move-to-end"},       // End, likewise
     {"\x1bOF", "ed-move-to-end"},
     {"\x1b[4~", "ed-move-to-end"},
     {"\x1b[8~", "ed-move-to-end"},
-    {"\x1b[3~", "ed-delete-next-char"},  // Delete
+    {"\x1b[3~", "ed-delete-next-char"}, // Delete
+    {"\x1b" "b", "ed-prev-word"},       // Alt+B: a word to the left
+    {"\x1b" "f", "em-next-word"},       // Alt+F: a word to the right
+    {"\x1b" "d", "em-delete-next-word"},// Alt+D: the word after the cursor
+    {"\x1b\x7f", "ed-delete-prev-word"},// Alt+Backspace: the word before it
 };
 // clang-format on
 constexpr char kEscape = '\x1b';
@@ -114,28 +140,41 @@ char* show_prompt(EditLine* /*editor*/) { return current_prompt.data(); }
 void redraw(terminal::WakeUps happened);
 
 bool means_something(std::string_view sequence) {
-  if (sequence.size() <= 2 && !(sequence.size() == 2 && (sequence[1] == '[' || sequence[1] == 'O'))) {
-    return true;  // Escape alone, or with a key: the editor's Meta prefix
-  }
   return std::any_of(std::begin(kKeysWithSequences), std::end(kKeysWithSequences),
                      [sequence](const Binding& key) { return sequence == key.keys; });
 }
 
+// A byte that ended a broken multibyte sequence; it is read again as the
+// start of the next character (an Enter above all).
+int byte_read_again = -1;
+
+bool line_is_full(EditLine* editor) {
+  const LineInfoW* line = libedit().el_wline(editor);
+  return line->lastchar - line->buffer >= kLineCharacters;
+}
+
 // The editor's way of reading: one character in the user's character set.
-int read_character(EditLine* /*editor*/, wchar_t* character) {
+int read_character(EditLine* editor, wchar_t* character) {
   std::mbstate_t state{};
+  bool partial = false;
   for (;;) {
     int byte = -1;
-    if (key_sequence_at < key_sequence.size()) {
+    bool typed = false;
+    if (byte_read_again >= 0) {
+      byte = std::exchange(byte_read_again, -1);
+      typed = true;
+    } else if (key_sequence_at < key_sequence.size()) {
       byte = static_cast<unsigned char>(key_sequence[key_sequence_at++]);
     } else {
       byte = terminal::read_key_byte(-1, redraw);
+      typed = true;
       if (byte == kEscape) {
         key_sequence = kEscape + terminal::read_rest_of_key_sequence(redraw);
         key_sequence_at = means_something(key_sequence) ? 1 : key_sequence.size();
         if (key_sequence_at == key_sequence.size()) {
           continue;
         }
+        typed = false;
       }
     }
     if (byte < 0) {
@@ -145,15 +184,24 @@ int read_character(EditLine* /*editor*/, wchar_t* character) {
     const char bytes[] = {static_cast<char>(byte)};
     const std::size_t used = std::mbrtowc(character, bytes, 1, &state);
     if (used == static_cast<std::size_t>(-2)) {
+      partial = true;
       continue;  // more bytes of the same character follow
     }
     if (used == static_cast<std::size_t>(-1)) {
       // Not a character of the user's set (any byte beyond ASCII in the C
       // locale): the editor could neither show nor return it. A question
       // mark reads as it would, a character that is neither a sign, a
-      // digit nor white space, and shows where it was.
+      // digit nor white space, and shows where it was. A byte that broke
+      // a sequence begun before it may begin the next character.
+      if (partial) {
+        byte_read_again = byte;
+      }
       *character = L'?';
+    }
+    if (typed && *character >= L' ' && *character != L'\x7f' && line_is_full(editor)) {
       state = std::mbstate_t{};
+      partial = false;
+      continue;
     }
     return 1;
   }
@@ -164,13 +212,21 @@ struct Editor {
   History* history = nullptr;
 };
 
-void leave_line_mode() {
-  struct termios modes {};
-  if (tcgetattr(STDIN_FILENO, &modes) == 0) {
-    modes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-    modes.c_cc[VMIN] = 1;
-    modes.c_cc[VTIME] = 0;
-    tcsetattr(STDIN_FILENO, TCSANOW, &modes);
+// Every single key first (0 stays as libedit has it: the string that would
+// name it ends there), then the sequences, which make Escape their lead-in.
+void bind_documented_keys_only(EditLine* line) {
+  const Libedit& lib = libedit();
+  for (int key = 1; key < 256; ++key) {
+    std::array<char, 8> name{};
+    std::snprintf(name.data(), name.size(), "\\%03o", key);
+    const bool shown = key >= ' ' && key != 0x7f;
+    lib.el_set(line, EL_BIND, name.data(), shown ? kInsert : kNothing, nullptr);
+  }
+  for (const Binding& key : kControlKeys) {
+    lib.el_set(line, EL_BIND, key.keys, key.function, nullptr);
+  }
+  for (const Binding& key : kKeysWithSequences) {
+    lib.el_set(line, EL_BIND, key.keys, key.function, nullptr);
   }
 }
 
@@ -195,15 +251,8 @@ Editor open_editor() {
   // line as typed, rather than being echoed twice or turned into line ends
   // by the terminal. The program puts the modes it found back at its end.
   lib.el_set(editor.line, EL_SETTY, "-x", "-icanon", "-echo", nullptr);
-  leave_line_mode();  // from the first prompt on
-  for (const Binding& key : kControlKeys) {
-    lib.el_set(editor.line, EL_BIND, key.keys, key.function, nullptr);
-  }
-  for (const Binding& key : kKeysWithSequences) {
-    if (key.function != nullptr) {
-      lib.el_set(editor.line, EL_BIND, key.keys, key.function, nullptr);
-    }
-  }
+  terminal::enter_key_mode();  // from the first prompt on
+  bind_documented_keys_only(editor.line);
   return editor;
 }
 
@@ -234,9 +283,8 @@ void remember(const std::string& line) {
 
 bool edits_lines() {
   static const bool edits = [] {
-    const char* term = std::getenv("TERM");
-    return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1 && term != nullptr && *term != '\0' &&
-           std::string_view(term) != "dumb" && libedit_if_present() != nullptr;
+    return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1 && terminal::takes_escapes() &&
+           libedit_if_present() != nullptr;
   }();
   return edits;
 }

@@ -8,16 +8,29 @@
 namespace streams::terminal {
 
 // From now on a signal that ends the program (interrupt, quit, terminate,
-// hangup) writes `leave` to standard output and puts standard input's
-// terminal modes back as they are now, then ends the program as that signal
+// hangup, and the faults of a crash: SIGSEGV, SIGBUS, SIGFPE, SIGILL,
+// SIGABRT) puts standard input's terminal modes back as they are now and
+// writes `leave` to standard output, then ends the program as that signal
 // does. Ctrl+Z does the same before the program stops; continued, it gets
 // the modes it had when stopped and writes `resume`. A signal the program
 // was started to ignore stays ignored. Called once; the texts are kept.
 void guard(std::string_view leave, std::string_view resume);
 
-// Puts standard input's terminal modes back as guard() found them; from
-// then on a signal writes nothing: the program has put the rest back itself.
-void release();
+// Puts standard input's terminal modes back as guard() found them, then
+// writes `leave` (with write(2), whatever became of the output stream), once;
+// from then on a signal leaves the terminal alone.
+void give_back();
+
+// Standard input's terminal without line mode and echo, a key at a time,
+// as the pause and the line editor read it; the modes before are kept for
+// leave_key_mode. False where standard input is no terminal.
+bool enter_key_mode();
+
+// Back to the modes enter_key_mode found.
+void leave_key_mode();
+
+// Whether the terminal (TERM) takes escape sequences: set, and not "dumb".
+bool takes_escapes();
 
 // What happened while the program waited: continued after Ctrl+Z (on a
 // screen of its own that is empty again), or the terminal changed its size.

@@ -8,7 +8,9 @@
 #include <array>
 #include <cerrno>
 #include <cstddef>
+#include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "streams/terminal.hpp"
 
@@ -37,7 +39,9 @@ void wake_up(char what) {
   [[maybe_unused]] const ssize_t ignored = write(wake_up_pipe[1], &what, 1);  // full: awake anyway
 }
 
-constexpr std::array kEndingSignals = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+// Signals that end the program, and the faults of a crash (std::terminate
+// ends in SIGABRT).
+constexpr std::array kEndingSignals = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
 // Bytes of one key arrive together; a lone Escape is known by the silence after it.
 constexpr int kKeyByteWaitMs = 50;
@@ -57,34 +61,60 @@ void write_text(const Text& text) {
   }
 }
 
+// The modes first: a write that fails (a terminal that is gone) must not
+// leave them raw.
 void put_terminal_back() {
   if (guarding == 0) {
     return;
   }
-  write_text(leave_text);
   if (have_modes != 0) {
     tcsetattr(STDIN_FILENO, TCSANOW, &modes_found);
   }
+  write_text(leave_text);
 }
 
+// Every handler of ours blocks the others while it runs: a signal that
+// comes during one is delivered after it, never lost.
+void install(int signal_number, void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  action.sa_flags = SA_RESTART;  // waits poll the wake-up file instead
+  sigfillset(&action.sa_mask);
+  sigaction(signal_number, &action, nullptr);
+}
+
+void restore_default(int signal_number) {
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal_number, &action, nullptr);
+}
+
+// Ends the program as the signal does, once the terminal is put back: a
+// signal sent is delivered again as this handler returns; a fault (a crash)
+// happens again at the instruction that caused it.
 extern "C" void end_for_signal(int signal_number) {
+  const int saved_errno = errno;
   put_terminal_back();
-  signal(signal_number, SIG_DFL);
-  raise(signal_number);  // delivered once this handler returns
+  guarding = 0;
+  restore_default(signal_number);
+  raise(signal_number);
+  errno = saved_errno;
 }
 
 extern "C" void stop_for_signal(int signal_number) {
+  const int saved_errno = errno;
   struct termios modes_at_stop {};
   const bool had_modes = have_modes != 0 && tcgetattr(STDIN_FILENO, &modes_at_stop) == 0;
   put_terminal_back();
-  signal(signal_number, SIG_DFL);
+  restore_default(signal_number);
   raise(signal_number);
   sigset_t stop;
   sigemptyset(&stop);
   sigaddset(&stop, signal_number);
   sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // the process stops here until continued
   sigprocmask(SIG_BLOCK, &stop, nullptr);
-  signal(signal_number, stop_for_signal);
+  install(signal_number, stop_for_signal);
   if (guarding != 0) {
     if (had_modes) {
       tcsetattr(STDIN_FILENO, TCSANOW, &modes_at_stop);
@@ -92,28 +122,22 @@ extern "C" void stop_for_signal(int signal_number) {
     write_text(resume_text);
   }
   wake_up(kResumed);
+  errno = saved_errno;
 }
 
-extern "C" void note_resized(int) { wake_up(kResized); }
+extern "C" void note_resized(int) {
+  const int saved_errno = errno;
+  wake_up(kResized);
+  errno = saved_errno;
+}
 
+// A signal the program was started to ignore stays ignored.
 void handle(int signal_number, void (*handler)(int)) {
   struct sigaction previous {};
   sigaction(signal_number, nullptr, &previous);
-  if (previous.sa_handler == SIG_IGN) {
-    return;
+  if (previous.sa_handler != SIG_IGN) {
+    install(signal_number, handler);
   }
-  struct sigaction action {};
-  action.sa_handler = handler;
-  action.sa_flags = SA_RESTART;  // waits poll the wake-up file instead
-  // None of these handlers runs inside another: a signal that comes during
-  // one is delivered after it, never lost.
-  sigemptyset(&action.sa_mask);
-  for (const int other : kEndingSignals) {
-    sigaddset(&action.sa_mask, other);
-  }
-  sigaddset(&action.sa_mask, SIGTSTP);
-  sigaddset(&action.sa_mask, SIGWINCH);
-  sigaction(signal_number, &action, nullptr);
 }
 
 }  // namespace
@@ -133,11 +157,35 @@ void guard(std::string_view leave, std::string_view resume) {
   handle(SIGWINCH, note_resized);
 }
 
-void release() {
+void give_back() {
+  put_terminal_back();
   guarding = 0;
-  if (have_modes != 0) {
-    tcsetattr(STDIN_FILENO, TCSANOW, &modes_found);
+}
+
+namespace {
+struct termios modes_before_keys {};
+}  // namespace
+
+bool enter_key_mode() {
+  if (tcgetattr(STDIN_FILENO, &modes_before_keys) != 0) {
+    return false;
   }
+  struct termios key_mode = modes_before_keys;
+  key_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  key_mode.c_cc[VMIN] = 1;
+  key_mode.c_cc[VTIME] = 0;
+  tcsetattr(STDIN_FILENO, TCSANOW, &key_mode);
+  return true;
+}
+
+void leave_key_mode() { tcsetattr(STDIN_FILENO, TCSANOW, &modes_before_keys); }
+
+bool takes_escapes() {
+  static const bool takes = [] {
+    const char* term = std::getenv("TERM");
+    return term != nullptr && *term != '\0' && std::string_view(term) != "dumb";
+  }();
+  return takes;
 }
 
 WakeUps take_wake_ups() {

@@ -18,7 +18,7 @@
 
 namespace {
 
-enum class Input { tasks, unfinished_task, endless, directory, closed };
+enum class Input { tasks, unfinished_task, endless, directory, closed, empty };
 enum class Output { pipe, full_device, closed, pipe_without_reader, file_beyond_size_limit };
 
 struct ExitCase {
@@ -76,6 +76,7 @@ int open_input(Input input) {
     case Input::endless: return endless_tasks();
     case Input::directory: return open("/", O_RDONLY | O_DIRECTORY);
     case Input::closed: return -1;
+    case Input::empty: return piped("");
   }
   return -1;
 }
@@ -112,7 +113,9 @@ Ending run_program(const ExitCase& c) {
     dup2(errors[1], STDERR_FILENO);
     signal(SIGPIPE, c.ignore_broken_pipe ? SIG_IGN : SIG_DFL);
     if (c.output == Output::file_beyond_size_limit) {
-      const struct rlimit limit { 1024, 1024 };
+      // Room for the first prompt, which is written before the first read,
+      // and not for the line end after it, written at the very end.
+      const struct rlimit limit { 51, 51 };
       setrlimit(RLIMIT_FSIZE, &limit);
       signal(SIGXFSZ, SIG_IGN);
     }
@@ -184,6 +187,9 @@ const ExitCase kEnds[] = {
     {"OutputOnAFullDevice", Input::tasks, Output::full_device, false, 2, 0, kWriteFailed + "No space left on device\n"},
     {"OutputClosed", Input::tasks, Output::closed, false, 2, 0, kWriteFailed + "Bad file descriptor\n"},
     {"OutputBeyondTheFileSizeLimit", Input::endless, Output::file_beyond_size_limit, false, 2, 0,
+     kWriteFailed + "File too large\n"},
+    // The last write, at the end of the input, fails as any other.
+    {"EmptyInputBeyondTheFileSizeLimit", Input::empty, Output::file_beyond_size_limit, false, 2, 0,
      kWriteFailed + "File too large\n"},
     {"PipeWithoutReaderWhenBrokenPipesAreIgnored", Input::endless, Output::pipe_without_reader, true, 2, 0,
      kWriteFailed + "Broken pipe\n"},
