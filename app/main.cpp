@@ -47,19 +47,18 @@ int main(int argc, char* argv[]) {
     if (command_line.request != app::Request::calculate) {
       return answer_command_line(command_line);
     }
-    const int status = app::run_main_cycle(std::cin, std::cout);
-    std::cout.flush();
+    int status = EXIT_SUCCESS;
+    {
+      const console::TerminalSession session(app::kConsoleTitle);
+      status = app::run_main_cycle(std::cin, std::cout);
+      console::restore_terminal();  // before anything is said on standard error
+    }
     if (status == EXIT_FAILURE) {
       std::cerr << kInputIncompleteText << '\n' << std::flush;
     }
     return status;
   } catch (const std::ios_base::failure&) {
-    // After a failed read the terminal may still take its title back.
-    try {
-      console::restore_terminal();
-      std::cout.flush();
-    } catch (const std::ios_base::failure&) {
-    }
+    // The session has given the terminal back on its way out.
     streams::report_stream_failure();
     return kStatusStreamFailed;
   }

@@ -11,7 +11,6 @@
 namespace app {
 namespace {
 
-constexpr std::string_view kConsoleTitle = "Einfacher Taschenrechner";
 // Followed on its line by the pause's prompt.
 constexpr std::string_view kClosingText =
     "Um eine erneute Rechenaufgabe zu l"
@@ -29,8 +28,8 @@ int run_main_cycle(std::istream& in, std::ostream& out) {
   for (;;) {
     console::set_title(kConsoleTitle);
     switch (calculator::run_calculation_dialog(in, out)) {
-      case calculator::DialogEnd::input_ended: console::restore_terminal(); return EXIT_SUCCESS;
-      case calculator::DialogEnd::input_incomplete: console::restore_terminal(); return EXIT_FAILURE;
+      case calculator::DialogEnd::input_ended: return EXIT_SUCCESS;
+      case calculator::DialogEnd::input_incomplete: return EXIT_FAILURE;
       case calculator::DialogEnd::answered: break;
     }
     write_closing_text(out);

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <iosfwd>
+#include <string_view>
 
 namespace app {
+
+inline constexpr std::string_view kConsoleTitle = "Einfacher Taschenrechner";
 
 // Runs one calculation after another until the input ends, and returns the
 // program's exit status.

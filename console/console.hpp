@@ -6,10 +6,23 @@
 // own implementation file; none of them is seen from here.
 namespace console {
 
+// From construction to destruction the program's session at the console:
+// its title saved and, at a terminal, a screen of its own and the guard
+// that gives the terminal back on every way out, signals and crashes
+// included. Destroyed, it gives the console back what it had, if
+// restore_terminal has not done so.
+struct TerminalSession {
+  explicit TerminalSession(std::string_view title);
+  ~TerminalSession();
+  TerminalSession(const TerminalSession&) = delete;
+  TerminalSession& operator=(const TerminalSession&) = delete;
+};
+
 void set_title(std::string_view title);
 
-// Gives the console back what it had before the first set_title: its
-// title and, at a terminal, the user's screen.
+// Gives the console back what it had before the session: its title and, at
+// a terminal, its modes and the user's screen. Output still held is written
+// first; a failure to write it is thrown, after the terminal is given back.
 void restore_terminal();
 
 // Writes a prompt after whatever is on the current line and waits for one

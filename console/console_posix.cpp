@@ -48,7 +48,6 @@ constexpr int kKeyByteWaitMs = 50;
 // What the program changed on the terminal, undone on every way out.
 bool title_saved = false;
 bool own_screen = false;
-bool session_started = false;
 
 // Where the standard streams lead does not change while the program runs,
 // so each pass need not ask the system again.
@@ -120,7 +119,6 @@ void wait_for_one_key_at_terminal() {
 // whatever ends or stops it gives the user's screen, title and terminal
 // modes back first.
 void start_session(std::string_view title) {
-  session_started = true;
   const bool escapes = output_takes_escapes();
   if (!escapes && !input_is_terminal()) {
     return;
@@ -145,10 +143,17 @@ void start_session(std::string_view title) {
 
 }  // namespace
 
-void set_title(std::string_view title) {
-  if (!session_started) {
-    start_session(title);
+TerminalSession::TerminalSession(std::string_view title) { start_session(title); }
+
+TerminalSession::~TerminalSession() {
+  try {
+    restore_terminal();
+  } catch (...) {
+    // Given back already; the failed write is the caller's to report.
   }
+}
+
+void set_title(std::string_view title) {
   if (!output_takes_escapes()) {
     return;
   }

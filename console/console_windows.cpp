@@ -27,15 +27,17 @@ bool is_console(DWORD standard_handle) {
 
 }  // namespace
 
-void set_title(std::string_view title) {
-  if (!title_saved) {
-    title_saved = GetConsoleTitleA(title_found, sizeof title_found) > 0;
-  }
-  SetConsoleTitleA(std::string(title).c_str());
+TerminalSession::TerminalSession(std::string_view /*title*/) {
+  title_saved = GetConsoleTitleA(title_found, sizeof title_found) > 0;
 }
+
+TerminalSession::~TerminalSession() { restore_terminal(); }
+
+void set_title(std::string_view title) { SetConsoleTitleA(std::string(title).c_str()); }
 
 void restore_terminal() {
   if (title_saved) {
+    title_saved = false;
     SetConsoleTitleA(title_found);
   }
 }
