@@ -1,5 +1,6 @@
 // Drives the built program in a pseudo-terminal, as a user at a terminal
 // would, and checks what the terminal receives and how it is left.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -52,6 +53,9 @@ struct Start {
   // Ctrl+Z stops it (a session leader's group is orphaned, and the
   // kernel discards stop signals from the terminal for such groups).
   bool as_job = false;
+  // Standard input the terminal opened for writing only, so that every
+  // read of it fails.
+  bool input_unreadable = false;
 };
 
 // The program in a pseudo-terminal of 80 x 24; killed and reaped if a test
@@ -85,6 +89,11 @@ struct Session {
       setrlimit(RLIMIT_CORE, &no_core_files);
       if (start.as_job) {
         run_as_job();
+      }
+      if (start.input_unreadable) {
+        const int unreadable = open(ttyname(STDOUT_FILENO), O_WRONLY);
+        dup2(unreadable, STDIN_FILENO);
+        close(unreadable);
       }
       if (start.ignore_interrupt) {
         signal(SIGINT, SIG_IGN);
@@ -470,6 +479,21 @@ TEST(AtATerminal, InputEndingInsideACalculationAtADumbTerminal) {
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 1);
   expect_same_modes(session.settings(), session.found);
+}
+
+// A terminal that cannot be read ends the program with status 2, once the
+// terminal is given back: its modes, the user's screen and the title.
+TEST(AtATerminal, AReadFailureGivesTheTerminalBackFirst) {
+  Session session(environment("xterm", "C"), {.input_unreadable = true});
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("+");  // the key that cannot be read
+  const int status = session.wait_for_end();
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  expect_same_modes(session.settings(), session.found);
+  EXPECT_TRUE(session.seen.ends_with(kTerminalGivenBack +
+                                     "taschenrechner: Die Eingabe kann nicht gelesen werden: Bad file descriptor\r\n"))
+      << testing::PrintToString(session.seen);
 }
 
 // A broken UTF-8 sequence right before Enter is one unknown character, and
