@@ -73,12 +73,23 @@ void put_terminal_back() {
   write_text(leave_text);
 }
 
+// A crash because the stack ran out still gives the terminal back: the
+// handlers run on a stack of their own, ample for the few calls they make.
+alignas(16) std::array<char, std::size_t{64} * 1024> handler_stack;
+
+void give_handlers_a_stack() {
+  stack_t stack{};
+  stack.ss_sp = handler_stack.data();
+  stack.ss_size = handler_stack.size();
+  sigaltstack(&stack, nullptr);
+}
+
 // Every handler of ours blocks the others while it runs: a signal that
 // comes during one is delivered after it, never lost.
 void install(int signal_number, void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
-  action.sa_flags = SA_RESTART;  // waits poll the wake-up file instead
+  action.sa_flags = SA_RESTART | SA_ONSTACK;  // waits poll the wake-up file instead
   sigfillset(&action.sa_mask);
   sigaction(signal_number, &action, nullptr);
 }
@@ -149,6 +160,7 @@ void guard(std::string_view leave, std::string_view resume) {
   if (pipe2(wake_up_pipe, O_NONBLOCK | O_CLOEXEC) != 0) {
     wake_up_pipe[0] = wake_up_pipe[1] = -1;  // waits then only miss the redraw
   }
+  give_handlers_a_stack();
   guarding = 1;
   for (const int signal_number : kEndingSignals) {
     handle(signal_number, end_for_signal);
@@ -202,8 +214,13 @@ WakeUps take_wake_ups() {
 void forget_wake_ups() { take_wake_ups(); }
 
 // The wake-up pipe is polled beside standard input, so that a wait learns
-// of a stop however soon before it began.
+// of a stop however soon before it began. A terminal opened for writing
+// only never reports a key to poll: an empty read tells at once that
+// standard input cannot be read at all.
 int read_key_byte(int wait_ms, WokenUp woken) {
+  if (read(STDIN_FILENO, nullptr, 0) < 0) {
+    return -1;
+  }
   for (;;) {
     std::array<struct pollfd, 2> waits{{{STDIN_FILENO, POLLIN, 0}, {wake_up_pipe[0], POLLIN, 0}}};
     const int ready = poll(waits.data(), waits.size(), wait_ms);

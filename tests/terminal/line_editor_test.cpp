@@ -1,6 +1,8 @@
 // The line editor on its own, in a pseudo-terminal: how it leaves the
 // terminal between two lines, a moment the whole program passes too
 // quickly for a user (or a test) to catch from outside.
+#include "streams/line_editor.hpp"
+
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <stdlib.h>
@@ -8,8 +10,6 @@
 #include <termios.h>
 #include <unistd.h>
 #include <utmp.h>
-
-#include "streams/line_editor.hpp"
 
 namespace {
 
