@@ -1,6 +1,5 @@
 #include <dlfcn.h>
 #include <histedit.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,7 +28,7 @@ namespace {
 // piped tasks does not load it and the libraries it needs at every start,
 // and without it a terminal is read line by line as before.
 struct Libedit {
-  decltype(&::el_init) el_init = nullptr;
+  decltype(&::el_init_fd) el_init_fd = nullptr;
   decltype(&::el_set) el_set = nullptr;
   decltype(&::el_gets) el_gets = nullptr;
   decltype(&::el_resize) el_resize = nullptr;
@@ -48,7 +47,7 @@ const Libedit* load_libedit() {
   static Libedit functions;
   for (const char* name : {"libedit.so.2", "libedit.so.0"}) {
     void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-    if (library != nullptr && look_up(library, "el_init", functions.el_init) &&
+    if (library != nullptr && look_up(library, "el_init_fd", functions.el_init_fd) &&
         look_up(library, "el_set", functions.el_set) && look_up(library, "el_gets", functions.el_gets) &&
         look_up(library, "el_resize", functions.el_resize) && look_up(library, "el_wline", functions.el_wline) &&
         look_up(library, "history_init", functions.history_init) && look_up(library, "history", functions.history)) {
@@ -240,18 +239,21 @@ Editor open_editor() {
   HistEvent event{};
   lib.history(editor.history, &event, H_SETSIZE, kHistoryLines);
   lib.history(editor.history, &event, H_SETUNIQUE, 1);
-  editor.line = lib.el_init("taschenrechner", stdin, stdout, stderr);
+  // libedit switches the modes of the terminal it reads from around every
+  // line: it is given the stand-in, and keys come from the user's terminal
+  // through read_character.
+  editor.line = lib.el_init_fd("taschenrechner", stdin, stdout, stderr, terminal::stand_in_terminal(), STDOUT_FILENO,
+                               STDERR_FILENO);
   lib.el_set(editor.line, EL_SIGNAL, 0);
   lib.el_set(editor.line, EL_EDITOR, "emacs");
   lib.el_set(editor.line, EL_HIST, lib.history, editor.history);
   lib.el_set(editor.line, EL_PROMPT, show_prompt);
   lib.el_set(editor.line, EL_GETCFN, read_character);
-  // Between two lines the terminal stays without line mode and echo, as
-  // while editing: keys typed ahead then (Ctrl+D above all) reach the next
-  // line as typed, rather than being echoed twice or turned into line ends
-  // by the terminal. The program puts the modes it found back at its end.
-  lib.el_set(editor.line, EL_SETTY, "-x", "-icanon", "-echo", nullptr);
-  terminal::enter_key_mode();  // from the first prompt on
+  // From the first prompt on, between two lines too: keys typed ahead then
+  // (Ctrl+D above all) reach the next line as typed, rather than being
+  // echoed twice or turned into line ends by the terminal. The program puts
+  // the modes it found back at its end.
+  terminal::enter_key_mode();
   bind_documented_keys_only(editor.line);
   return editor;
 }
@@ -284,7 +286,7 @@ void remember(const std::string& line) {
 bool edits_lines() {
   static const bool edits = [] {
     return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1 && terminal::takes_escapes() &&
-           libedit_if_present() != nullptr;
+           libedit_if_present() != nullptr && terminal::stand_in_terminal() >= 0;
   }();
   return edits;
 }

@@ -32,6 +32,13 @@ void leave_key_mode();
 // Whether the terminal (TERM) takes escape sequences: set, and not "dumb".
 bool takes_escapes();
 
+// A pseudo-terminal standing in for standard input's terminal, for the line
+// editor's library, which switches terminal modes around every line it
+// reads: it switches the stand-in's, and the modes of the user's terminal
+// stay this module's alone. The stand-in starts with the terminal's modes
+// and keeps its size. Opened at the first call; -1 if none can be.
+int stand_in_terminal();
+
 // What happened while the program waited: continued after Ctrl+Z (on a
 // screen of its own that is empty again), or the terminal changed its size.
 struct WakeUps {

@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -200,6 +202,35 @@ bool takes_escapes() {
   return takes;
 }
 
+namespace {
+int stand_in = -1;
+
+void size_stand_in() {
+  struct winsize size {};
+  if (stand_in >= 0 && ioctl(STDIN_FILENO, TIOCGWINSZ, &size) == 0) {
+    ioctl(stand_in, TIOCSWINSZ, &size);
+  }
+}
+}  // namespace
+
+// Both ends stay open as long as the program runs: with its other end
+// closed, the stand-in would fail every call.
+int stand_in_terminal() {
+  static const bool opened = [] {
+    struct termios modes {};
+    int other_end = -1;
+    if (tcgetattr(STDIN_FILENO, &modes) != 0 || openpty(&other_end, &stand_in, nullptr, &modes, nullptr) != 0) {
+      stand_in = -1;
+      return false;
+    }
+    fcntl(other_end, F_SETFD, FD_CLOEXEC);
+    fcntl(stand_in, F_SETFD, FD_CLOEXEC);
+    size_stand_in();
+    return true;
+  }();
+  return opened ? stand_in : -1;
+}
+
 WakeUps take_wake_ups() {
   WakeUps happened;
   std::array<char, 64> bytes{};
@@ -207,6 +238,9 @@ WakeUps take_wake_ups() {
     const auto end = bytes.begin() + got;
     happened.resumed = happened.resumed || std::find(bytes.begin(), end, kResumed) != end;
     happened.resized = happened.resized || std::find(bytes.begin(), end, kResized) != end;
+  }
+  if (happened.resized) {
+    size_stand_in();
   }
   return happened;
 }
