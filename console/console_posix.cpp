@@ -45,8 +45,7 @@ constexpr unsigned char kEscape = 0x1b;
 // The bytes of one UTF-8 character arrive together.
 constexpr int kKeyByteWaitMs = 50;
 
-// What the program changed on the terminal, undone on every way out.
-bool title_saved = false;
+// Whether the program has a screen of its own, left on every way out.
 bool own_screen = false;
 
 // Where the standard streams lead does not change while the program runs,
@@ -124,21 +123,27 @@ void start_session(std::string_view title) {
     return;
   }
   own_screen = escapes && input_is_terminal();
+  // The program's screen with the cursor at the top, as after every
+  // clearing, and the user's title saved; back from a stop the same again
+  // (the screen is empty then), with the program's title.
+  std::string start;
   std::string leave;
-  std::string resume;
+  if (own_screen) {
+    start.append(kEnterOwnScreen).append(kCursorHome);
+  }
   if (escapes) {
+    start.append(kSaveTitle);
     leave.append(kRestoreTitle);
-    resume.append(kSaveTitle).append(kTitleStart).append(title).append(kTitleEnd);
   }
   if (own_screen) {
     leave.append(kLeaveOwnScreen);
-    resume.insert(0, std::string(kEnterOwnScreen) + std::string(kCursorHome));  // the screen is empty again
+  }
+  std::string resume = start;
+  if (escapes) {
+    resume.append(kTitleStart).append(title).append(kTitleEnd);
   }
   streams::terminal::guard(leave, resume);
-  if (own_screen) {
-    // The first prompt at the top, as after every clearing.
-    write_to_terminal(std::string(kEnterOwnScreen) + std::string(kCursorHome));
-  }
+  write_to_terminal(start);
 }
 
 }  // namespace
@@ -157,10 +162,6 @@ void set_title(std::string_view title) {
   if (!output_takes_escapes()) {
     return;
   }
-  if (!title_saved) {
-    write_to_terminal(kSaveTitle);
-    title_saved = true;
-  }
   std::cout << kTitleStart << title << kTitleEnd << std::flush;
 }
 
@@ -173,7 +174,6 @@ void restore_terminal() {
     streams::terminal::give_back();
     throw;
   }
-  title_saved = false;
   own_screen = false;
   streams::terminal::give_back();
 }

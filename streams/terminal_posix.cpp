@@ -37,6 +37,11 @@ int wake_up_pipe[2] = {-1, -1};
 constexpr char kResumed = 'c';
 constexpr char kResized = 'w';
 
+// The modes key mode found, put back when it is left.
+struct termios modes_before_keys {};
+// The line editor's stand-in terminal, once opened.
+int stand_in = -1;
+
 void wake_up(char what) {
   [[maybe_unused]] const ssize_t ignored = write(wake_up_pipe[1], &what, 1);  // full: awake anyway
 }
@@ -176,10 +181,6 @@ void give_back() {
   guarding = 0;
 }
 
-namespace {
-struct termios modes_before_keys {};
-}  // namespace
-
 bool enter_key_mode() {
   if (tcgetattr(STDIN_FILENO, &modes_before_keys) != 0) {
     return false;
@@ -203,8 +204,6 @@ bool takes_escapes() {
 }
 
 namespace {
-int stand_in = -1;
-
 void size_stand_in() {
   struct winsize size {};
   if (stand_in >= 0 && ioctl(STDIN_FILENO, TIOCGWINSZ, &size) == 0) {
