@@ -65,4 +65,11 @@ else()
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libedit2)
 endif()
 
+# The same commit gives the same package bytes: time stamps, modes and
+# order taken from the sources, not from the time, the time zone, the umask
+# or the file system.
+configure_file(cmake/cpack_reproducible.cmake CPackReproducible.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackReproducible.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/normalise_package.cmake)
+
 include(CPack)

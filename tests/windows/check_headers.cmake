@@ -1,7 +1,7 @@
 # Checks the built Windows program's headers: a PE32 file for i386, marked as
-# a console program, importing no DLL beyond Windows' own, with a manifest
-# that asks for the execution level asInvoker and no UI access, and a
-# version resource naming it and its version.
+# a console program with ASLR and DEP, importing no DLL beyond Windows' own,
+# with a manifest that asks for the execution level asInvoker and no UI
+# access, and a version resource naming it and its version.
 #
 #   cmake -DPROGRAM=taschenrechner.exe -DOBJDUMP=i686-w64-mingw32-objdump -DVERSION=1.0 -P check_headers.cmake
 
@@ -22,6 +22,9 @@ expect("file format pei-i386" "a PE file for i386")
 expect("architecture: i386[,\n]" "built for i386")
 expect("Magic[ \t]+010b[ \t]+\\(PE32\\)" "PE32")
 expect("Subsystem[ \t]+00000003[ \t]+\\(Windows CUI\\)" "a console program")
+# Loaded at a random address, its data not executable.
+expect("DllCharacteristics[^\n]*\n([ \t]+[A-Z_]+\n)*[ \t]+DYNAMIC_BASE\n" "marked DYNAMIC_BASE (ASLR)")
+expect("DllCharacteristics[^\n]*\n([ \t]+[A-Z_]+\n)*[ \t]+NX_COMPAT\n" "marked NX_COMPAT (DEP)")
 
 # Windows' own DLLs: the kernel and the system's C runtime; a C++ runtime,
 # libgcc or winpthread DLL would have to be shipped along.

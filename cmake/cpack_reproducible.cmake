@@ -1,0 +1,20 @@
+# Read by cpack before it packs: the same commit gives the same package
+# bytes, whoever builds it, wherever, whenever.
+
+# Every time stamp in the package is SOURCE_DATE_EPOCH. Where the builder
+# has not set it, a git checkout gives its last commit's time, as Debian's
+# tooling takes the time from the changelog. Another user's checkout is
+# trusted for this one question.
+if("$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
+  execute_process(COMMAND git -c safe.directory=* log -1 --format=%ct
+                  WORKING_DIRECTORY "@PROJECT_SOURCE_DIR@"
+                  OUTPUT_VARIABLE last_commit_time OUTPUT_STRIP_TRAILING_WHITESPACE
+                  RESULT_VARIABLE git_failed ERROR_QUIET)
+  if(NOT git_failed AND last_commit_time MATCHES "^[0-9]+$")
+    set(ENV{SOURCE_DATE_EPOCH} "${last_commit_time}")
+  endif()
+endif()
+
+# A zip keeps DOS date and time, which are local time: in UTC they are the
+# same in every time zone.
+set(ENV{TZ} UTC0)
