@@ -14,7 +14,3 @@ if("$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
     set(ENV{SOURCE_DATE_EPOCH} "${last_commit_time}")
   endif()
 endif()
-
-# A zip keeps DOS date and time, which are local time: in UTC they are the
-# same in every time zone.
-set(ENV{TZ} UTC0)

@@ -26,7 +26,8 @@ struct Driver {
   std::size_t mark = 0;
 
   // Reads until `text` arrives after the mark; false if the program fell
-  // silent for 30 s, which on any machine means it waits as well.
+  // silent for as long as a test waits, which on any machine means that it
+  // waits as well.
   bool wait_for(std::string_view text) {
     for (;;) {
       const std::size_t at = seen.find(text, mark);
@@ -38,7 +39,7 @@ struct Driver {
         program.output, POLLIN, 0
       };
       char buffer[4096];
-      if (poll(&ready, 1, 30000) <= 0) return false;
+      if (poll(&ready, 1, static_cast<int>(patience().count())) <= 0) return false;
       const ssize_t got = read(program.output, buffer, sizeof buffer);
       if (got <= 0) return false;
       seen.append(buffer, static_cast<std::size_t>(got));

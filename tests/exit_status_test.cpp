@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "program_command.hpp"
+#include "test_locales.hpp"
 
 namespace {
 
@@ -30,6 +31,8 @@ struct ExitCase {
   int signal = 0;
   std::string error_line;  // all that standard error receives
   const char* locale = "C";
+  const char* output_holds = "";  // somewhere in what a pipe for standard output receives
+  const char* argument = nullptr;
 };
 
 void PrintTo(const ExitCase& c, std::ostream* os) { *os << c.name; }
@@ -106,8 +109,10 @@ Ending run_program(const ExitCase& c) {
   int errors[2];
   EXPECT_EQ(pipe(errors), 0);
 
+  const pid_t test = getpid();
   const pid_t child = fork();
   if (child == 0) {
+    end_with_parent(test);
     input >= 0 ? dup2(input, STDIN_FILENO) : close(STDIN_FILENO);
     output[1] >= 0 ? dup2(output[1], STDOUT_FILENO) : close(STDOUT_FILENO);
     dup2(errors[1], STDERR_FILENO);
@@ -126,9 +131,9 @@ Ending run_program(const ExitCase& c) {
     // the program's leak. For the C locale the list ends after TERM.
     std::string locales = std::string("LOCPATH=") + TASCHENRECHNER_TEST_LOCALES;
     char no_leak_check[] = "ASAN_OPTIONS=detect_leaks=0";
-    const bool own_locale = std::string_view(c.locale) != "C";
+    const bool own_locale = is_test_locale(c.locale);
     char* environment[] = {locale.data(), term, own_locale ? locales.data() : nullptr, no_leak_check, nullptr};
-    exec_program(environment);
+    exec_program(environment, c.argument);
     _exit(127);
   }
   for (const int fd : {input, output[1], errors[1]}) {
@@ -147,20 +152,6 @@ Ending run_program(const ExitCase& c) {
 
 class ProgramEnd : public testing::TestWithParam<ExitCase> {};
 
-// Builds a locale of the tests' own from Debian's locale sources (package
-// locales), once; says why where it cannot be had.
-std::string missing_locale(const std::string& name) {
-  if (name == "C") return "";
-  if (kProgramEmulated) return "the emulated program would read a locale built here in this machine's byte order";
-  if (access("/usr/share/locale/de/LC_MESSAGES/libc.mo", R_OK) != 0) {
-    return "no German texts of the C library (package libc-l10n)";
-  }
-  const std::string language = name.substr(0, name.find('.'));
-  const std::string command = "localedef -i " + language + " -f UTF-8 " + TASCHENRECHNER_TEST_LOCALES + "/" + name;
-  const int status = std::system((command + " >/dev/null 2>&1").c_str());
-  return status == 0 ? "" : "cannot build " + name + " (package locales): " + command;
-}
-
 TEST_P(ProgramEnd, ReportsHowItEnded) {
   const ExitCase& c = GetParam();
   if (const std::string missing = missing_locale(c.locale); !missing.empty()) {
@@ -176,6 +167,7 @@ TEST_P(ProgramEnd, ReportsHowItEnded) {
   }
   EXPECT_EQ(run.errors, c.error_line);
   EXPECT_EQ(run.output.find('\x1b'), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find(c.output_holds), std::string::npos) << run.output;
 }
 
 const ExitCase kEnds[] = {
@@ -197,6 +189,15 @@ const ExitCase kEnds[] = {
     // The system's text in the user's language and character set.
     {"SystemTextInGerman", Input::tasks, Output::full_device, false, 2, 0,
      kWriteFailed + "Auf dem Ger\xc3\xa4t ist kein Speicherplatz mehr verf\xc3\xbcgbar\n", "de_DE.UTF-8"},
+    {"SystemTextInLatin1", Input::tasks, Output::full_device, false, 2, 0,
+     kWriteFailed + "Auf dem Ger\xe4t ist kein Speicherplatz mehr verf\xfcgbar\n", "de_DE.ISO-8859-1"},
+    // A character set without the program's letters: a pipe gets the
+    // program's own bytes (ä as CP850's 0x84), not replacements.
+    {"PipedOutputKeepsTheLettersACharsetLacks", Input::unfinished_task, Output::pipe, false, 1, 0,
+     "taschenrechner: Die Eingabe endet mitten in einer Rechenaufgabe.\n", "ru_RU.KOI8-R", "unvollst\x84ndig!\n"},
+    // The options' answers fail as any output does.
+    {"HelpOnAFullDevice", Input::tasks, Output::full_device, false, 2, 0, kWriteFailed + "No space left on device\n",
+     "C", "", "--help"},
 };
 INSTANTIATE_TEST_SUITE_P(Redirected, ProgramEnd, testing::ValuesIn(kEnds),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -56,6 +60,70 @@ TEST(NumberReader, ReadsEveryInputAsTheStandardExtractionDoes) {
     const Read bounded = read_with(input, [](std::istream& in, double& value) { calculator::read_double(in, value); });
     EXPECT_EQ(bounded, standard);
   }
+}
+
+// The point halfway between a double and the next one up, written with
+// `digits` significant digits ("%.*Le": long double holds it exactly on
+// every Linux target).
+std::string halfway_above(double number, int digits) {
+  const long double halfway = (static_cast<long double>(number) + std::nextafter(number, INFINITY)) / 2;
+  std::vector<char> text(static_cast<std::size_t>(digits) + 32);
+  std::snprintf(text.data(), text.size(), "%.*Le", digits - 1, halfway);
+  return text.data();
+}
+
+// That point, and the same with the last digit one lower or higher.
+void add_near_halfway(std::vector<std::string>& inputs, double number, int digits) {
+  const std::string written = halfway_above(number, digits);
+  inputs.push_back(written);
+  const std::size_t last = written.find('e') - 1;
+  for (const int step : {-1, 1}) {
+    std::string moved = written;
+    const char digit = static_cast<char>(moved[last] + step);
+    if (digit >= '0' && digit <= '9') {
+      moved[last] = digit;
+      inputs.push_back(moved);
+    }
+  }
+}
+
+// Inputs where a reader that rounds twice, or drops a digit that decides
+// the rounding, gets a value one bit off: 16 to 20 significant digits
+// beside a halfway point, with the exponents for which a short number's
+// product or quotient with a power of ten would be exact; and halfway
+// points of any size written out in full, alone and followed by a nonzero
+// digit right behind them or 2000 digits further.
+TEST(NumberReader, ReadsInputsBesideHalfwayPointsAsTheStandardExtractionDoes) {
+  std::mt19937_64 random(20261209);
+  std::uniform_int_distribution<int> exponents(-22, 22);
+  std::uniform_real_distribution<double> mantissas(1.0, 10.0);
+  std::vector<std::string> inputs;
+  for (int i = 0; i < 20000; ++i) {
+    const double number = mantissas(random) * std::pow(10.0, exponents(random) + 16);
+    add_near_halfway(inputs, number, 16 + i % 5);
+  }
+  std::uniform_int_distribution<std::uint64_t> any_bits(0, 0x7feffffffffffffe);  // below the largest
+  for (int i = 0; i < 300; ++i) {
+    const std::string full = halfway_above(std::bit_cast<double>(any_bits(random)), 1001);
+    const std::size_t mark = full.find('e');
+    const std::string exponent = full.substr(mark);
+    const std::string digits = full.substr(0, mark);
+    inputs.push_back(full);
+    std::string right_behind = digits;
+    inputs.push_back(right_behind.append("1").append(exponent));
+    std::string far_behind = digits.substr(0, digits.find_last_not_of('0') + 1);
+    inputs.push_back(far_behind.append(2000, '0').append("1").append(exponent));
+  }
+  int mismatches = 0;
+  for (const std::string& input : inputs) {
+    const Read standard = read_with(input, [](std::istream& in, double& value) { in >> value; });
+    const Read bounded = read_with(input, [](std::istream& in, double& value) { calculator::read_double(in, value); });
+    if (!(bounded == standard) && ++mismatches <= 10) {
+      ADD_FAILURE() << input.substr(0, 60) << ": " << testing::PrintToString(bounded) << " instead of "
+                    << testing::PrintToString(standard);
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
 }
 
 }  // namespace

@@ -18,8 +18,10 @@ inline PipedProgram start_piped_program() {
   if (pipe(in) != 0 || pipe(out) != 0) {
     return {};
   }
+  const pid_t test = getpid();
   const pid_t child = fork();
   if (child == 0) {
+    end_with_parent(test);
     dup2(in[0], STDIN_FILENO);
     dup2(out[1], STDOUT_FILENO);
     for (const int fd : {in[0], in[1], out[0], out[1]}) close(fd);

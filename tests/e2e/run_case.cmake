@@ -67,7 +67,7 @@ set(actual_file "${WORK_DIR}/${name}.actual")
 set(actual_errors_file "${WORK_DIR}/${name}.actual-err")
 set(arguments "")
 if(EXISTS "${CASE}.args")
-  file(STRINGS "${CASE}.args" arguments)
+  file(STRINGS "${CASE}.args" arguments ENCODING UTF-8)  # else bytes beyond ASCII are dropped
 endif()
 
 execute_process(

@@ -11,6 +11,8 @@
 #include <unistd.h>
 #include <utmp.h>
 
+#include "../program_command.hpp"
+
 namespace {
 
 // What the child reports with its exit status.
@@ -33,8 +35,10 @@ TEST(LineEditor, LeavesTheTerminalWithoutEchoOrLineModeBetweenTwoLines) {
   int terminal = -1;
   ASSERT_EQ(openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
   ASSERT_EQ(write(master, "12\r", 3), 3);  // typed ahead: the small echo fits the terminal's buffer
+  const pid_t test = getpid();
   const pid_t child = fork();
   if (child == 0) {
+    end_with_parent(test);
     close(master);
     login_tty(terminal);
     read_one_line_and_report();
