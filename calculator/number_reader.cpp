@@ -161,6 +161,28 @@ std::size_t write_number_text(const ScannedNumber& number, NumberText& text) {
   return static_cast<std::size_t>(next - text.data());
 }
 
+// Runs `convert` with the arithmetic of the C++ runtime and the C library
+// rounded to a double's 53 bits. On 32-bit x86 they are compiled for the
+// x87 unit, whose default precision of 64 bits would round from_chars's
+// product of a 16-digit number and a power of ten twice (7.441643554657258e+32
+// one bit low); elsewhere there is nothing to set.
+template <typename Convert>
+auto rounded_once(Convert convert) {
+#if defined(__i386__)
+  constexpr unsigned short kPrecisionBits = 0x300;
+  constexpr unsigned short kDoublePrecision = 0x200;
+  unsigned short found = 0;
+  asm volatile("fnstcw %0" : "=m"(found));
+  const auto to_double = static_cast<unsigned short>((found & ~kPrecisionBits) | kDoublePrecision);
+  asm volatile("fldcw %0" : : "m"(to_double));
+  const auto result = convert();
+  asm volatile("fldcw %0" : : "m"(found));
+  return result;
+#else
+  return convert();
+#endif
+}
+
 // What the standard extraction makes of the characters it took: strtod's
 // value. from_chars gives the same correctly rounded value without the
 // C library's cost; only where it reports the value out of its range
@@ -171,12 +193,11 @@ double value_of(const ScannedNumber& number) {
   }
   NumberText text;
   const std::size_t length = write_number_text(number, text);
-  double value = 0.0;
-  const auto converted = std::from_chars(text.data(), text.data() + length, value);
-  if (converted.ec == std::errc()) {
-    return value;
-  }
-  return std::strtod(text.data(), nullptr);
+  return rounded_once([&text, length] {
+    double value = 0.0;
+    const auto converted = std::from_chars(text.data(), text.data() + length, value);
+    return converted.ec == std::errc() ? value : std::strtod(text.data(), nullptr);
+  });
 }
 
 }  // namespace

@@ -47,6 +47,9 @@ constexpr int kKeyByteWaitMs = 50;
 
 // Whether the program has a screen of its own, left on every way out.
 bool own_screen = false;
+// Left in the background for good (it cannot stop to wait for the
+// foreground): the terminal, its title included, is not the program's.
+bool terminal_withheld = false;
 
 // Where the standard streams lead does not change while the program runs,
 // so each pass need not ask the system again.
@@ -122,6 +125,12 @@ void start_session(std::string_view title) {
   if (!escapes && !input_is_terminal()) {
     return;
   }
+  // Started in the background, the program touches the terminal only once
+  // it is in the foreground.
+  if (!streams::terminal::wait_for_foreground()) {
+    terminal_withheld = true;
+    return;
+  }
   own_screen = escapes && input_is_terminal();
   // The program's screen with the cursor at the top, as after every
   // clearing, and the user's title saved; back from a stop the same again
@@ -159,7 +168,7 @@ TerminalSession::~TerminalSession() {
 }
 
 void set_title(std::string_view title) {
-  if (!output_takes_escapes()) {
+  if (!output_takes_escapes() || terminal_withheld) {
     return;
   }
   std::cout << kTitleStart << title << kTitleEnd << std::flush;

@@ -139,15 +139,16 @@ class FileOutput final : public std::streambuf {
 // Reads a file descriptor in blocks of up to kBlockSize bytes. A terminal
 // gives one line a read, so what is typed after it stays with the terminal.
 // Before each read, which may wait, the output collected so far is written:
-// whoever is to answer may be waiting for just that prompt.
+// whoever is to answer may be waiting for just that prompt. Whether lines
+// are edited is asked at the first read, so that a program that reads
+// nothing (--help) loads no line editor.
 class FileInput final : public std::streambuf {
  public:
-  FileInput(int file, FileOutput& output, Block& block)
-      : file_(file), output_(output), block_(block), edits_lines_(edits_lines()) {}
+  FileInput(int file, FileOutput& output, Block& block) : file_(file), output_(output), block_(block) {}
 
  private:
   int_type underflow() override {
-    if (edits_lines_) {
+    if (edits_lines()) {
       return take_from_edited_lines();
     }
     output_.pubsync();
@@ -187,7 +188,6 @@ class FileInput final : public std::streambuf {
   int file_;
   FileOutput& output_;
   Block& block_;
-  bool edits_lines_;
   std::string_view unread_line_;
 };
 

@@ -7,13 +7,22 @@
 // whichever way the program ends or stops (POSIX only).
 namespace streams::terminal {
 
-// From now on a signal that ends the program (interrupt, quit, terminate,
-// hangup, and the faults of a crash: SIGSEGV, SIGBUS, SIGFPE, SIGILL,
-// SIGABRT) puts standard input's terminal modes back as they are now and
-// writes `leave` to standard output, then ends the program as that signal
-// does. Ctrl+Z does the same before the program stops; continued, it gets
-// the modes it had when stopped and writes `resume`. A signal the program
-// was started to ignore stays ignored. Called once; the texts are kept.
+// Waits, stopped as any job that needs its terminal, until the program is
+// in the terminal's foreground. False where it cannot wait (SIGTTIN is
+// ignored) and is in the background: then the terminal is not its to change.
+bool wait_for_foreground();
+
+// From now on every signal whose default ends the program (interrupt, quit,
+// terminate, hangup, the faults of a crash, SIGABRT, the user and timer
+// signals, the real-time signals ...) puts standard input's terminal modes
+// back as they are now and writes `leave` to standard output, then ends the
+// program as that signal does. Ctrl+Z does the same before the program
+// stops; continued in the foreground, the program gets the modes it had
+// when stopped and writes `resume`, and continued in the background (`bg`)
+// it leaves the terminal alone, stopping as any job if it reads or changes
+// it, until it is continued in the foreground (`fg`). A signal the program
+// was started to ignore stays ignored. Called once, in the foreground; the
+// texts are kept.
 void guard(std::string_view leave, std::string_view resume);
 
 // Puts standard input's terminal modes back as guard() found them, then

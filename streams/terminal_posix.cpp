@@ -31,6 +31,13 @@ Text resume_text;
 struct termios modes_found {};
 volatile sig_atomic_t have_modes = 0;
 volatile sig_atomic_t guarding = 0;
+// Whether the program's modes, screen and title are on the terminal now:
+// from the start in the foreground until a stop, the end, or a move to
+// the background, and again once continued in the foreground.
+volatile sig_atomic_t terminal_taken = 0;
+// The modes the program had when it gave the terminal up for a stop.
+struct termios modes_at_stop {};
+volatile sig_atomic_t have_modes_at_stop = 0;
 // Each wake-up is one byte in a pipe, so that none is lost between a
 // handler and the wait that takes it.
 int wake_up_pipe[2] = {-1, -1};
@@ -46,9 +53,19 @@ void wake_up(char what) {
   [[maybe_unused]] const ssize_t ignored = write(wake_up_pipe[1], &what, 1);  // full: awake anyway
 }
 
-// Signals that end the program, and the faults of a crash (std::terminate
-// ends in SIGABRT).
-constexpr std::array kEndingSignals = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+// Every signal whose default action ends the process (signal(7): Term and
+// Core), the faults of a crash among them (std::terminate ends in SIGABRT);
+// the real-time signals come on top.
+constexpr std::array kEndingSignals = {
+    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1, SIGSEGV,
+    SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGSYS,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
 
 // Bytes of one key arrive together; a lone Escape is known by the silence after it.
 constexpr int kKeyByteWaitMs = 50;
@@ -71,13 +88,42 @@ void write_text(const Text& text) {
 // The modes first: a write that fails (a terminal that is gone) must not
 // leave them raw.
 void put_terminal_back() {
-  if (guarding == 0) {
+  if (guarding == 0 || terminal_taken == 0) {
     return;
   }
+  terminal_taken = 0;
   if (have_modes != 0) {
     tcsetattr(STDIN_FILENO, TCSANOW, &modes_found);
   }
   write_text(leave_text);
+}
+
+// The terminal whose foreground the program needs: standard input's, or
+// standard output's where input comes from elsewhere.
+int terminal_descriptor = STDIN_FILENO;
+
+void find_terminal() { terminal_descriptor = isatty(STDIN_FILENO) == 1 ? STDIN_FILENO : STDOUT_FILENO; }
+
+// The program's process group is the terminal's foreground group: only then
+// may it change the terminal's modes or write to its screen. A terminal
+// that is not the process's controlling terminal has no foreground to wait for.
+bool in_foreground() {
+  const pid_t foreground = tcgetpgrp(terminal_descriptor);
+  return foreground < 0 || foreground == getpgrp();
+}
+
+// Back in the foreground after a stop: the modes the program had then, and
+// its screen and title.
+void take_terminal_back() {
+  if (guarding == 0 || terminal_taken != 0 || !in_foreground()) {
+    return;
+  }
+  if (have_modes_at_stop != 0) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &modes_at_stop);
+  }
+  write_text(resume_text);
+  terminal_taken = 1;
+  wake_up(kResumed);
 }
 
 // A crash because the stack ran out still gives the terminal back: the
@@ -92,11 +138,15 @@ void give_handlers_a_stack() {
 }
 
 // Every handler of ours blocks the others while it runs: a signal that
-// comes during one is delivered after it, never lost.
+// comes during one is delivered after it, never lost. Calls it interrupts
+// go on where they were (waits poll the wake-up file instead), but for
+// those a continue interrupts: a read that stopped the program in the
+// background must not go on waiting once the program is back in the
+// foreground, where it has its prompt to show first.
 void install(int signal_number, void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
-  action.sa_flags = SA_RESTART | SA_ONSTACK;  // waits poll the wake-up file instead
+  action.sa_flags = (signal_number == SIGCONT ? 0 : SA_RESTART) | SA_ONSTACK;
   sigfillset(&action.sa_mask);
   sigaction(signal_number, &action, nullptr);
 }
@@ -120,10 +170,18 @@ extern "C" void end_for_signal(int signal_number) {
   errno = saved_errno;
 }
 
+// Ctrl+Z: the terminal goes back to the shell, the program stops, and once
+// continued it takes the terminal again if it is in the foreground. After
+// `bg` it leaves the terminal alone until `fg` continues it once more (see
+// resume_if_foreground). A read or a change of the terminal from the
+// background stops the program as any job (SIGTTIN and SIGTTOU at their
+// defaults, whose stop cannot come after the continue that ends it); the
+// terminal is not the program's then.
 extern "C" void stop_for_signal(int signal_number) {
   const int saved_errno = errno;
-  struct termios modes_at_stop {};
-  const bool had_modes = have_modes != 0 && tcgetattr(STDIN_FILENO, &modes_at_stop) == 0;
+  if (terminal_taken != 0) {
+    have_modes_at_stop = have_modes != 0 && tcgetattr(STDIN_FILENO, &modes_at_stop) == 0 ? 1 : 0;
+  }
   put_terminal_back();
   restore_default(signal_number);
   raise(signal_number);
@@ -133,13 +191,15 @@ extern "C" void stop_for_signal(int signal_number) {
   sigprocmask(SIG_UNBLOCK, &stop, nullptr);  // the process stops here until continued
   sigprocmask(SIG_BLOCK, &stop, nullptr);
   install(signal_number, stop_for_signal);
-  if (guarding != 0) {
-    if (had_modes) {
-      tcsetattr(STDIN_FILENO, TCSANOW, &modes_at_stop);
-    }
-    write_text(resume_text);
-  }
-  wake_up(kResumed);
+  take_terminal_back();
+  errno = saved_errno;
+}
+
+// `fg` after `bg` continues a program that is not stopped: the terminal is
+// its again.
+extern "C" void resume_if_foreground(int) {
+  const int saved_errno = errno;
+  take_terminal_back();
   errno = saved_errno;
 }
 
@@ -158,28 +218,78 @@ void handle(int signal_number, void (*handler)(int)) {
   }
 }
 
+// The program's own descriptors stay clear of 0, 1 and 2, which may be
+// closed when it starts: a standard stream closed must read as closed.
+int above_standard_streams(int descriptor) {
+  if (descriptor < 0 || descriptor > STDERR_FILENO) {
+    return descriptor;
+  }
+  const int moved = fcntl(descriptor, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  close(descriptor);
+  return moved;
+}
+
 }  // namespace
 
+bool wait_for_foreground() {
+  // As any job that needs its terminal: stopped until the shell puts it in
+  // the foreground. Where SIGTTIN is ignored, no stop would come.
+  find_terminal();
+  struct sigaction stop {};
+  sigaction(SIGTTIN, nullptr, &stop);
+  while (!in_foreground()) {
+    if (stop.sa_handler == SIG_IGN || kill(0, SIGTTIN) != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void guard(std::string_view leave, std::string_view resume) {
+  find_terminal();
   keep(leave_text, leave);
   keep(resume_text, resume);
   have_modes = tcgetattr(STDIN_FILENO, &modes_found) == 0 ? 1 : 0;
   if (pipe2(wake_up_pipe, O_NONBLOCK | O_CLOEXEC) != 0) {
     wake_up_pipe[0] = wake_up_pipe[1] = -1;  // waits then only miss the redraw
   }
+  wake_up_pipe[0] = above_standard_streams(wake_up_pipe[0]);
+  wake_up_pipe[1] = above_standard_streams(wake_up_pipe[1]);
   give_handlers_a_stack();
+  terminal_taken = 1;
   guarding = 1;
   for (const int signal_number : kEndingSignals) {
     handle(signal_number, end_for_signal);
   }
+  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
+    handle(signal_number, end_for_signal);
+  }
   handle(SIGTSTP, stop_for_signal);
+  handle(SIGCONT, resume_if_foreground);
   handle(SIGWINCH, note_resized);
 }
 
+// With every signal held back meanwhile: a stop that came between giving
+// the terminal back and the end of the guard would bring the program's
+// screen back.
 void give_back() {
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  sigprocmask(SIG_BLOCK, &all, &before);
   put_terminal_back();
   guarding = 0;
+  sigprocmask(SIG_SETMASK, &before, nullptr);
 }
+
+namespace {
+// From the background the change stops the program first (SIGTTOU), which
+// interrupts it; it is made once the program is back in the foreground.
+void set_modes(const struct termios& modes) {
+  while (tcsetattr(STDIN_FILENO, TCSANOW, &modes) != 0 && errno == EINTR) {
+  }
+}
+}  // namespace
 
 bool enter_key_mode() {
   if (tcgetattr(STDIN_FILENO, &modes_before_keys) != 0) {
@@ -189,11 +299,11 @@ bool enter_key_mode() {
   key_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
   key_mode.c_cc[VMIN] = 1;
   key_mode.c_cc[VTIME] = 0;
-  tcsetattr(STDIN_FILENO, TCSANOW, &key_mode);
+  set_modes(key_mode);
   return true;
 }
 
-void leave_key_mode() { tcsetattr(STDIN_FILENO, TCSANOW, &modes_before_keys); }
+void leave_key_mode() { set_modes(modes_before_keys); }
 
 bool takes_escapes() {
   static const bool takes = [] {
@@ -222,6 +332,8 @@ int stand_in_terminal() {
       stand_in = -1;
       return false;
     }
+    other_end = above_standard_streams(other_end);
+    stand_in = above_standard_streams(stand_in);
     fcntl(other_end, F_SETFD, FD_CLOEXEC);
     fcntl(stand_in, F_SETFD, FD_CLOEXEC);
     size_stand_in();
@@ -251,7 +363,10 @@ void forget_wake_ups() { take_wake_ups(); }
 // only never reports a key to poll: an empty read tells at once that
 // standard input cannot be read at all.
 int read_key_byte(int wait_ms, WokenUp woken) {
-  if (read(STDIN_FILENO, nullptr, 0) < 0) {
+  ssize_t readable = 0;
+  while ((readable = read(STDIN_FILENO, nullptr, 0)) < 0 && errno == EINTR) {
+  }
+  if (readable < 0) {
     return -1;
   }
   for (;;) {

@@ -26,7 +26,8 @@ struct ExitCase {
   const char* name;
   Input input;
   Output output;
-  bool ignore_broken_pipe = false;
+  // SIGPIPE and SIGXFSZ, which a failing write raises, ignored.
+  bool output_signals_ignored = false;
   int status = 0;  // the exit status, unless a signal ends the program
   int signal = 0;
   std::string error_line;  // all that standard error receives
@@ -116,13 +117,14 @@ Ending run_program(const ExitCase& c) {
     input >= 0 ? dup2(input, STDIN_FILENO) : close(STDIN_FILENO);
     output[1] >= 0 ? dup2(output[1], STDOUT_FILENO) : close(STDOUT_FILENO);
     dup2(errors[1], STDERR_FILENO);
-    signal(SIGPIPE, c.ignore_broken_pipe ? SIG_IGN : SIG_DFL);
+    for (const int output_signal : {SIGPIPE, SIGXFSZ}) {
+      signal(output_signal, c.output_signals_ignored ? SIG_IGN : SIG_DFL);
+    }
     if (c.output == Output::file_beyond_size_limit) {
       // Room for the first prompt, which is written before the first read,
       // and not for the line end after it, written at the very end.
       const struct rlimit limit { 51, 51 };
       setrlimit(RLIMIT_FSIZE, &limit);
-      signal(SIGXFSZ, SIG_IGN);
     }
     std::string locale = std::string("LC_ALL=") + c.locale;
     char term[] = "TERM=xterm";
@@ -178,11 +180,14 @@ const ExitCase kEnds[] = {
     {"InputIsADirectory", Input::directory, Output::pipe, false, 2, 0, kReadFailed + "Is a directory\n"},
     {"OutputOnAFullDevice", Input::tasks, Output::full_device, false, 2, 0, kWriteFailed + "No space left on device\n"},
     {"OutputClosed", Input::tasks, Output::closed, false, 2, 0, kWriteFailed + "Bad file descriptor\n"},
-    {"OutputBeyondTheFileSizeLimit", Input::endless, Output::file_beyond_size_limit, false, 2, 0,
+    {"OutputBeyondTheFileSizeLimit", Input::endless, Output::file_beyond_size_limit, true, 2, 0,
      kWriteFailed + "File too large\n"},
     // The last write, at the end of the input, fails as any other.
-    {"EmptyInputBeyondTheFileSizeLimit", Input::empty, Output::file_beyond_size_limit, false, 2, 0,
+    {"EmptyInputBeyondTheFileSizeLimit", Input::empty, Output::file_beyond_size_limit, true, 2, 0,
      kWriteFailed + "File too large\n"},
+    // As for any program, SIGXFSZ at its default ends it.
+    {"OutputBeyondTheFileSizeLimitWithItsSignal", Input::endless, Output::file_beyond_size_limit, false, 0, SIGXFSZ,
+     ""},
     {"PipeWithoutReaderWhenBrokenPipesAreIgnored", Input::endless, Output::pipe_without_reader, true, 2, 0,
      kWriteFailed + "Broken pipe\n"},
     {"PipeWithoutReader", Input::endless, Output::pipe_without_reader, false, 0, SIGPIPE, ""},

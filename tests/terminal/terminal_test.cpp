@@ -15,10 +15,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -61,6 +63,11 @@ struct Start {
   // Standard output into a pipe that the program itself holds open, as
   // with `taschenrechner | cat`.
   bool output_piped = false;
+  bool input_closed = false;  // as with `taschenrechner <&-`
+  const char* argument = nullptr;
+  // An interactive shell with job control instead of the program, which
+  // the test starts from there.
+  const char* shell = nullptr;
 };
 
 // The program in a pseudo-terminal of 80 x 24; killed and reaped if a test
@@ -105,6 +112,9 @@ struct Session {
       if (start.ignore_interrupt) {
         signal(SIGINT, SIG_IGN);
       }
+      if (start.input_closed) {
+        close(STDIN_FILENO);
+      }
       if (start.output_piped) {
         int output[2];
         if (pipe(output) != 0) _exit(126);
@@ -126,7 +136,10 @@ struct Session {
         envp.push_back(const_cast<char*>(entry.c_str()));
       }
       envp.push_back(nullptr);
-      exec_program(envp.data());
+      if (start.shell != nullptr) {
+        execle(start.shell, start.shell, "-i", nullptr, envp.data());
+      }
+      exec_program(envp.data(), start.argument);
       _exit(127);
     }
   }
@@ -558,20 +571,40 @@ TEST(AtATerminal, InputEndingInsideACalculationAtADumbTerminal) {
   expect_same_modes(session.settings(), session.found);
 }
 
-// A terminal that cannot be read ends the program with status 2 at its first
-// prompt, without waiting for a key, once the terminal is given back: its
-// modes, the user's screen and the title.
-TEST(AtATerminal, AReadFailureGivesTheTerminalBackFirst) {
-  Session session(environment("xterm", "C"), {.input_unreadable = true});
+// Standard input that cannot be read ends the program with status 2 at its
+// first prompt, without waiting for a key, once the terminal is given back:
+// its modes, the user's screen and the title; the cause is the system's own.
+struct ReadFailureCase {
+  const char* name;
+  Start start;
+  std::string ending;  // the last bytes the terminal receives
+};
+
+void PrintTo(const ReadFailureCase& c, std::ostream* os) { *os << c.name; }
+
+class ReadFailureAtATerminal : public testing::TestWithParam<ReadFailureCase> {};
+
+TEST_P(ReadFailureAtATerminal, GivesTheTerminalBackFirst) {
+  const ReadFailureCase& c = GetParam();
+  Session session(environment("xterm", "C"), c.start);
   ASSERT_TRUE(session.wait_for(kAsk));
   const int status = session.wait_for_end();
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 2);
   expect_same_modes(session.settings(), session.found);
-  EXPECT_TRUE(session.seen.ends_with(kTerminalGivenBack +
-                                     "taschenrechner: Die Eingabe kann nicht gelesen werden: Bad file descriptor\r\n"))
-      << testing::PrintToString(session.seen);
+  EXPECT_TRUE(session.seen.ends_with(c.ending)) << testing::PrintToString(session.seen);
 }
+
+const std::string kReadFailed = "taschenrechner: Die Eingabe kann nicht gelesen werden: ";
+const ReadFailureCase kReadFailures[] = {
+    {"TerminalOpenedForWritingOnly",
+     {.input_unreadable = true},
+     kTerminalGivenBack + kReadFailed + "Bad file descriptor\r\n"},
+    // Not the program's own descriptors, which must not take its number.
+    {"InputClosed", {.input_closed = true}, std::string(kRestoreTitle) + kReadFailed + "Bad file descriptor\r\n"},
+};
+INSTANTIATE_TEST_SUITE_P(AtATerminal, ReadFailureAtATerminal, testing::ValuesIn(kReadFailures),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A broken UTF-8 sequence right before Enter is one unknown character, and
 // the Enter that broke it still ends the line.
@@ -681,7 +714,34 @@ const SignalCase kSignals[] = {
     // The modes are those of standard input, the terminal.
     {"CtrlCAtThePauseWithOutputPiped", true, Output::piped, SIGINT, "\x03"},
 };
-INSTANTIATE_TEST_SUITE_P(AtATerminal, SignalAtATerminal, testing::ValuesIn(kSignals),
+// The rows above, and every other signal whose default ends a process,
+// sent while the line editor waits: the real-time ones too, where the
+// program runs natively (qemu keeps some of them for itself).
+std::vector<SignalCase> every_ending_signal() {
+  static std::vector<std::string> names;
+  std::vector<SignalCase> cases(std::begin(kSignals), std::end(kSignals));
+  std::vector<int> others = {SIGTRAP,   SIGUSR1, SIGUSR2, SIGPIPE, SIGALRM, SIGXCPU, SIGXFSZ,
+                             SIGVTALRM, SIGPROF, SIGPOLL, SIGSYS,  SIGBUS,  SIGFPE,  SIGILL};
+#ifdef SIGSTKFLT
+  others.push_back(SIGSTKFLT);
+#endif
+#ifdef SIGPWR
+  others.push_back(SIGPWR);
+#endif
+  if (!kProgramEmulated) {
+    for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) others.push_back(signal_number);
+  }
+  names.reserve(others.size());
+  for (const int signal_number : others) {
+    const char* abbreviation = sigabbrev_np(signal_number);
+    names.push_back(abbreviation != nullptr
+                        ? std::string("SIG") + abbreviation + "WhileEditing"
+                        : "RealTimeSignal" + std::to_string(signal_number - SIGRTMIN) + "WhileEditing");
+    cases.push_back({names.back().c_str(), false, Output::shown, signal_number, nullptr});
+  }
+  return cases;
+}
+INSTANTIATE_TEST_SUITE_P(AtATerminal, SignalAtATerminal, testing::ValuesIn(every_ending_signal()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Stopped, the terminal is the shell's as found; continued, the program has
@@ -717,6 +777,114 @@ TEST(AtATerminal, StoppedAndContinuedTheWaitIsShownAgain) {
   ASSERT_TRUE(session.wait_for(std::string(kAsk) + "+ 1")) << testing::PrintToString(session.seen);
   session.type(" 2\r");
   EXPECT_TRUE(session.wait_for("1+2  ist: 3")) << session.seen.substr(session.mark);
+}
+
+// --help reads nothing: it loads no line editor (the dynamic loader's log of
+// the files it opens has none) and opens no pseudo-terminal for one.
+TEST(AtATerminal, HelpLoadsNoLineEditor) {
+  if (kProgramEmulated) GTEST_SKIP() << "the loader's log would be the emulated loader's";
+  std::array<char, 40> folder{"/tmp/taschenrechner-loader-XXXXXX"};
+  ASSERT_NE(mkdtemp(folder.data()), nullptr);
+  const std::string log = std::string(folder.data()) + "/opened";
+  std::vector<std::string> entries = environment("xterm", "C");
+  entries.insert(entries.end(), {"LD_DEBUG=files", "LD_DEBUG_OUTPUT=" + log});
+  Session session(entries, {.argument = "--help"});
+  const pid_t program = session.child;
+  ASSERT_TRUE(session.wait_for("Aufruf: taschenrechner"));
+  EXPECT_EQ(session.wait_for_end(), 0);
+  std::ifstream log_file(log + "." + std::to_string(program));
+  const std::string opened(std::istreambuf_iterator<char>(log_file), {});
+  std::filesystem::remove_all(folder.data());
+  EXPECT_NE(opened.find("libc.so"), std::string::npos) << "no log of the loader";
+  EXPECT_EQ(opened.find("libedit"), std::string::npos) << opened;
+  EXPECT_EQ(session.seen.find('\x1b'), std::string::npos) << "the help alone";
+}
+
+// At an interactive shell with job control, the shell's prompt.
+constexpr std::string_view kShellPrompt = "sh> ";
+
+// Runs `command` at the shell and returns all the terminal got until the
+// shell has run it: the typed line's echo, the command's output, and the
+// shell's lines about its jobs. The end is known by a word that the
+// shell writes but the echo does not show.
+std::string run_at_shell(Session& session, const std::string& command) {
+  static int runs = 0;
+  const std::string end = "END" + std::to_string(++runs) + "\r\n";
+  const std::size_t start = session.seen.size();
+  session.type(command + "; echo E''" + end.substr(1, end.size() - 3) + "\r");
+  if (!session.wait_for(end)) return "no end of " + command;
+  return session.seen.substr(start, session.mark - start);
+}
+
+// The shell's terminal modes as `stty -g` writes them, on the line before
+// the end (behind the prompt, where the line was typed ahead).
+std::string shell_modes(Session& session) {
+  std::string output = run_at_shell(session, "stty -g");
+  const std::size_t end = output.rfind("\r\n", output.size() - 3);
+  if (end == std::string::npos) return "no modes from stty: " + output;
+  output.resize(end);
+  return output.substr(output.find_last_of(" \n") + 1);
+}
+
+// The program as a job of dash, which gives it the terminal in the
+// foreground only: stopped with Ctrl+Z and continued with bg, it leaves the
+// terminal to the shell, its modes included, and writes nothing; fg gives
+// it its screen back with the line typed so far. Started with &, it stops
+// before it touches the terminal, and starts once fg puts it in the
+// foreground.
+TEST(AtATerminal, SharesTheTerminalAsAJobOfAShell) {
+  std::vector<std::string> entries = environment("xterm", "C");
+  entries.emplace_back("PS1=" + std::string(kShellPrompt));
+  Session session(entries, {.shell = "/bin/dash"});
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  const std::string modes = shell_modes(session);
+  std::string command;
+  for (const char* part : kProgramCommand) {
+    if (part != nullptr) command.append(part).append(" ");
+  }
+
+  session.type(command + "\r");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("+ 1");
+  ASSERT_TRUE(session.wait_for("+ 1"));
+  session.type("\x1a");
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  EXPECT_EQ(shell_modes(session), modes);
+  session.type("bg\r");
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  const std::size_t in_background = session.mark;
+  EXPECT_EQ(shell_modes(session), modes);
+  EXPECT_EQ(session.seen.find('\x1b', in_background), std::string::npos) << session.seen.substr(in_background);
+  session.type("fg\r");
+  ASSERT_TRUE(session.wait_for(kEnterOwnScreen)) << testing::PrintToString(session.seen.substr(in_background));
+  ASSERT_TRUE(session.wait_for(std::string(kAsk) + "+ 1")) << session.seen.substr(session.mark);
+  session.type(" 2\r");
+  ASSERT_TRUE(session.wait_for("1+2  ist: 3"));
+  ASSERT_TRUE(session.wait_for(kPausePrompt));
+  session.type("k");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("\x04");
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  EXPECT_EQ(shell_modes(session), modes);
+
+  session.type(command + "&\r");
+  const std::size_t started = session.seen.size();
+  bool stopped = false;
+  const auto deadline = std::chrono::steady_clock::now() + patience();
+  while (!stopped && std::chrono::steady_clock::now() < deadline) {
+    stopped = run_at_shell(session, "jobs").find("Stopped") != std::string::npos;
+  }
+  ASSERT_TRUE(stopped) << session.seen.substr(started);
+  EXPECT_EQ(session.seen.find('\x1b', started), std::string::npos) << session.seen.substr(started);
+  EXPECT_EQ(shell_modes(session), modes);
+  session.type("fg\r");
+  ASSERT_TRUE(session.wait_for(kEnterOwnScreen));
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("\x04");
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  EXPECT_EQ(shell_modes(session), modes);
+  session.type("exit\r");
+  EXPECT_EQ(session.wait_for_end(), 0);
 }
 
 TEST(AtATerminal, PipedInputIsNeitherPausedForNorCleared) {
