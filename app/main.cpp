@@ -1,7 +1,9 @@
 #include <cstdlib>
 #include <iostream>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/main_cycle.hpp"
 #include "app/options.hpp"
@@ -36,11 +38,9 @@ int answer_command_line(const app::CommandLine& command_line) {
   return EXIT_SUCCESS;
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-  // argv[0] is the program's name, where the caller gave one at all.
-  const std::span<char* const> arguments(argv, argc > 0 ? static_cast<std::size_t>(argc) : 0U);
+// `arguments` as main gets them, the program's name first where the caller
+// gave one at all.
+int run(std::span<char* const> arguments) {
   const app::CommandLine command_line = app::read_command_line(arguments.empty() ? arguments : arguments.subspan(1));
   streams::set_up_standard_streams();
   try {
@@ -63,3 +63,23 @@ int main(int argc, char* argv[]) {
     return kStatusStreamFailed;
   }
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Windows hands the arguments over in UTF-16, as the user typed them; the
+// program takes them in its CP850.
+int wmain(int argc, wchar_t* argv[]) {
+  std::vector<std::string> texts;
+  for (int i = 0; i < argc; ++i) {
+    texts.push_back(streams::to_program_charset(std::wstring_view(argv[i])));
+  }
+  std::vector<char*> arguments;
+  for (std::string& text : texts) {
+    arguments.push_back(text.data());
+  }
+  return run(arguments);
+}
+#else
+int main(int argc, char* argv[]) { return run({argv, argc > 0 ? static_cast<std::size_t>(argc) : 0U}); }
+#endif

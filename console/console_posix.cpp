@@ -10,17 +10,13 @@
 #include "streams/terminal.hpp"
 #include "streams/user_locale.hpp"
 
-// Escape sequences written to the terminal, all of them understood by xterm
-// and its descendants:
+// The screen of the program's own (which has no scrollback, so that the
+// user's screen and scrollback stay as they were), the clearing and the
+// cursor's way home come from the terminal's terminfo entry. Where the
+// terminal has a window title, xterm's sequences set, save and restore it:
 //   ESC ] 0 ; text BEL   set the window title
 //   ESC [ 22 ; 0 t       save the window title on the terminal's title stack
 //   ESC [ 23 ; 0 t       restore the saved title
-//   ESC [ H              cursor to the top left corner
-//   ESC [ 2 J            erase the screen
-//   ESC [ ? 1049 h       save the cursor and switch to the alternate screen,
-//                        which has no scrollback, so that the user's screen
-//                        and scrollback stay as they were
-//   ESC [ ? 1049 l       back to the user's screen and cursor
 // The keys read at the pause may send sequences of their own:
 //   ESC [ params final   (CSI, final byte 0x40 to 0x7e) and ESC O x (SS3).
 namespace console {
@@ -30,10 +26,6 @@ constexpr std::string_view kTitleStart = "\x1b]0;";
 constexpr std::string_view kTitleEnd = "\x07";
 constexpr std::string_view kSaveTitle = "\x1b[22;0t";
 constexpr std::string_view kRestoreTitle = "\x1b[23;0t";
-constexpr std::string_view kCursorHome = "\x1b[H";
-constexpr std::string_view kClearScreen = "\x1b[H\x1b[2J";
-constexpr std::string_view kEnterOwnScreen = "\x1b[?1049h";
-constexpr std::string_view kLeaveOwnScreen = "\x1b[?1049l";
 
 // "Drücken Sie eine beliebige Taste . . . ", ü as CP850 like every text of ours.
 constexpr std::string_view kPausePrompt =
@@ -45,8 +37,10 @@ constexpr unsigned char kEscape = 0x1b;
 // The bytes of one UTF-8 character arrive together.
 constexpr int kKeyByteWaitMs = 50;
 
-// Whether the program has a screen of its own, left on every way out.
-bool own_screen = false;
+// Whether the program clears the screen after each pass (where it waited
+// for a key), on a screen of its own where the terminal has one, left on
+// every way out.
+bool clears = false;
 // Left in the background for good (it cannot stop to wait for the
 // foreground): the terminal, its title included, is not the program's.
 bool terminal_withheld = false;
@@ -131,24 +125,27 @@ void start_session(std::string_view title) {
     terminal_withheld = true;
     return;
   }
-  own_screen = escapes && input_is_terminal();
+  const streams::terminal::Screen* screen = escapes ? streams::terminal::screen() : nullptr;
+  clears = screen != nullptr && input_is_terminal();
+  const bool own_screen = clears && !screen->enter_own_screen.empty();
+  const bool titled = screen != nullptr && screen->has_title;
   // The program's screen with the cursor at the top, as after every
   // clearing, and the user's title saved; back from a stop the same again
   // (the screen is empty then), with the program's title.
   std::string start;
   std::string leave;
   if (own_screen) {
-    start.append(kEnterOwnScreen).append(kCursorHome);
+    start.append(screen->enter_own_screen).append(screen->cursor_home);
   }
-  if (escapes) {
+  if (titled) {
     start.append(kSaveTitle);
     leave.append(kRestoreTitle);
   }
   if (own_screen) {
-    leave.append(kLeaveOwnScreen);
+    leave.append(screen->leave_own_screen);
   }
   std::string resume = start;
-  if (escapes) {
+  if (titled) {
     resume.append(kTitleStart).append(title).append(kTitleEnd);
   }
   streams::terminal::guard(leave, resume);
@@ -168,7 +165,7 @@ TerminalSession::~TerminalSession() {
 }
 
 void set_title(std::string_view title) {
-  if (!output_takes_escapes() || terminal_withheld) {
+  if (!output_takes_escapes() || terminal_withheld || !streams::terminal::screen()->has_title) {
     return;
   }
   std::cout << kTitleStart << title << kTitleEnd << std::flush;
@@ -183,7 +180,7 @@ void restore_terminal() {
     streams::terminal::give_back();
     throw;
   }
-  own_screen = false;
+  clears = false;
   streams::terminal::give_back();
 }
 
@@ -199,8 +196,8 @@ void pause_for_key() {
 // Only a pause that waited for the user may be followed by clearing: piped
 // tasks would otherwise wipe their own results from the screen at once.
 void clear_screen() {
-  if (own_screen) {
-    write_to_terminal(kClearScreen);
+  if (clears) {
+    write_to_terminal(streams::terminal::screen()->clear);
   }
 }
 

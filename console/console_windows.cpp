@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -17,7 +18,9 @@ constexpr const char* kPauseCommand = "pause";
 constexpr const char* kPauseWithoutKeyboardCommand = "pause <NUL";
 constexpr const char* kClearScreenCommand = "CLS";
 
-char title_found[1024] = {};
+// The longest title a console keeps, in UTF-16 units, and room for its end.
+constexpr DWORD kTitleRoom = 32768;
+std::wstring title_found;
 bool title_saved = false;
 
 bool is_console(DWORD standard_handle) {
@@ -27,18 +30,25 @@ bool is_console(DWORD standard_handle) {
 
 }  // namespace
 
+// In UTF-16, so that any title comes back as it was; an empty one too,
+// which the call reports as a length of 0 without an error.
 TerminalSession::TerminalSession(std::string_view /*title*/) {
-  title_saved = GetConsoleTitleA(title_found, sizeof title_found) > 0;
+  title_found.assign(kTitleRoom, L'\0');
+  SetLastError(ERROR_SUCCESS);
+  const DWORD length = GetConsoleTitleW(title_found.data(), kTitleRoom);
+  title_saved = length > 0 || GetLastError() == ERROR_SUCCESS;
+  title_found.resize(std::min(length, kTitleRoom - 1));
 }
 
 TerminalSession::~TerminalSession() { restore_terminal(); }
 
-void set_title(std::string_view title) { SetConsoleTitleA(std::string(title).c_str()); }
+// The program's title is ASCII, the same in UTF-16.
+void set_title(std::string_view title) { SetConsoleTitleW(std::wstring(title.begin(), title.end()).c_str()); }
 
 void restore_terminal() {
   if (title_saved) {
     title_saved = false;
-    SetConsoleTitleA(title_found);
+    SetConsoleTitleW(title_found.c_str());
   }
 }
 

@@ -70,4 +70,16 @@ std::string describe_error(int error) { return std::strerror(error); }
 
 std::string to_program_charset(std::string_view text) { return std::string(text); }
 
+std::string to_program_charset(std::wstring_view text) {
+  if (text.empty()) {
+    return {};
+  }
+  const auto length = static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX / 4));
+  std::string converted(static_cast<std::size_t>(length) * 4, '\0');
+  const int written = WideCharToMultiByte(kProgramCodePage, 0, text.data(), length, converted.data(),
+                                          static_cast<int>(converted.size()), "?", nullptr);
+  converted.resize(static_cast<std::size_t>(std::max(written, 0)));
+  return converted;
+}
+
 }  // namespace streams

@@ -27,6 +27,7 @@ using Block = std::array<char, kBlockSize>;
 // the program's start only once something is read or written there.
 Block input_block;
 Block output_block;
+Block error_block;
 
 struct Failure {
   std::string_view text;
@@ -200,10 +201,13 @@ void set_up_standard_streams() {
   // Like the recoding buffers, these are used up to the very end of the
   // process, so they are never freed. A terminal shows each line at once;
   // a pipe or a file gets whole blocks.
+  // Standard error gets each line at once, through the same writer, so
+  // that a Windows console shows its letters as it shows the output's.
   const Screens screens{isatty(STDOUT_FILENO) == 1, isatty(STDERR_FILENO) == 1};
   static auto* const file_output = new FileOutput(STDOUT_FILENO, screens.output_is_terminal, output_block);
   static auto* const file_input = new FileInput(STDIN_FILENO, *file_output, input_block);
-  const StreamBuffers used = convert_to_user_charset({file_input, file_output, std::cerr.rdbuf()}, screens);
+  static auto* const file_errors = new FileOutput(STDERR_FILENO, true, error_block);
+  const StreamBuffers used = convert_to_user_charset({file_input, file_output, file_errors}, screens);
   std::cin.rdbuf(used.input);
   std::cout.rdbuf(used.output);
   std::cerr.rdbuf(used.error);

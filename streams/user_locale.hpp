@@ -45,4 +45,10 @@ std::string describe_error(int error);
 // is written back as the user wrote it.
 std::string to_program_charset(std::string_view text);
 
+#ifdef _WIN32
+// The same for text that Windows hands over in UTF-16, as it does the
+// arguments; a character CP850 lacks becomes its nearest one or ?.
+std::string to_program_charset(std::wstring_view text);
+#endif
+
 }  // namespace streams

@@ -41,8 +41,10 @@ constexpr std::string_view kSaveTitle = "\x1b[22;0t";
 constexpr std::string_view kRestoreTitle = "\x1b[23;0t";
 constexpr std::string_view kClear = "\x1b[H\x1b[2J";
 constexpr std::string_view kClearScrollback = "\x1b[3J";
-constexpr std::string_view kEnterOwnScreen = "\x1b[?1049h";
-constexpr std::string_view kLeaveOwnScreen = "\x1b[?1049l";
+// xterm's terminfo entry (smcup and rmcup): the alternate screen, and the
+// title saved and restored along with it.
+constexpr std::string_view kEnterOwnScreen = "\x1b[?1049h\x1b[22;0;0t";
+constexpr std::string_view kLeaveOwnScreen = "\x1b[?1049l\x1b[23;0;0t";
 // The last bytes of every way out at a terminal.
 const std::string kTerminalGivenBack = std::string(kRestoreTitle) + std::string(kLeaveOwnScreen);
 
@@ -921,8 +923,23 @@ TEST(AtATerminal, AnIgnoredInterruptStaysIgnoredAtThePause) {
   EXPECT_EQ(session.wait_for_end(), 0);
 }
 
-TEST(AtATerminal, DumbTerminalGetsNoEscapeSequences) {
-  Session session(environment("dumb", "C"));
+// A terminal gets the sequences its terminfo entry has, and no others: a
+// dumb one, or one the database does not know, none at all (and no
+// library's word about it); the Linux console, which has neither a screen
+// for programs of their own nor a title, only its clearing.
+struct ScreenlessCase {
+  const char* name;
+  const char* term;
+  std::string_view clearing;
+};
+
+void PrintTo(const ScreenlessCase& c, std::ostream* os) { *os << c.name; }
+
+class ScreenlessTerminal : public testing::TestWithParam<ScreenlessCase> {};
+
+TEST_P(ScreenlessTerminal, GetsOnlyTheSequencesItHas) {
+  const ScreenlessCase& c = GetParam();
+  Session session(environment(c.term, "C"));
   ASSERT_TRUE(session.wait_for(kAsk));
   session.type("+ 1 2\r");
   ASSERT_TRUE(session.wait_for(kPausePrompt));
@@ -930,8 +947,23 @@ TEST(AtATerminal, DumbTerminalGetsNoEscapeSequences) {
   ASSERT_TRUE(session.wait_for(kAsk));
   session.type("\x04");
   EXPECT_EQ(session.wait_for_end(), 0);
-  EXPECT_EQ(session.seen.find('\x1b'), std::string::npos);
+  std::string seen = session.seen;
+  if (!c.clearing.empty()) {
+    const std::size_t clearing = seen.find(c.clearing);
+    ASSERT_NE(clearing, std::string::npos) << testing::PrintToString(seen);
+    seen.erase(clearing, c.clearing.size());
+  }
+  EXPECT_EQ(seen.find('\x1b'), std::string::npos) << testing::PrintToString(seen);
+  EXPECT_EQ(seen.find("terminal type"), std::string::npos) << seen;
 }
+
+const ScreenlessCase kScreenless[] = {
+    {"Dumb", "dumb", ""},
+    {"UnknownToTheDatabase", "vt999", ""},
+    {"LinuxConsole", "linux", "\x1b[H\x1b[J"},
+};
+INSTANTIATE_TEST_SUITE_P(AtATerminal, ScreenlessTerminal, testing::ValuesIn(kScreenless),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Random keys of every kind a person can type or paste, a line end now and
 // then; no key that sends a signal, ends the input or stops the output
