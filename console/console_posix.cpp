@@ -8,7 +8,6 @@
 
 #include "console/console.hpp"
 #include "streams/terminal.hpp"
-#include "streams/user_locale.hpp"
 
 // The screen of the program's own (which has no scrollback, so that the
 // user's screen and scrollback stay as they were), the clearing and the
@@ -32,10 +31,6 @@ constexpr std::string_view kPausePrompt =
     "Dr"
     "\x81"
     "cken Sie eine beliebige Taste . . . ";
-
-constexpr unsigned char kEscape = 0x1b;
-// The bytes of one UTF-8 character arrive together.
-constexpr int kKeyByteWaitMs = 50;
 
 // Whether the program clears the screen after each pass (where it waited
 // for a key), on a screen of its own where the terminal has one, left on
@@ -66,29 +61,6 @@ void show_pause_prompt_again(streams::terminal::WakeUps happened) {
   }
 }
 
-int read_key_byte(int wait_ms) { return streams::terminal::read_key_byte(wait_ms, show_pause_prompt_again); }
-
-int continuation_bytes_of_utf8(int lead) {
-  if ((lead & 0xe0) == 0xc0) return 1;
-  if ((lead & 0xf0) == 0xe0) return 2;
-  if ((lead & 0xf8) == 0xf0) return 3;
-  return 0;
-}
-
-// Reads exactly one key from the terminal, however many bytes it sends.
-void read_one_key(bool utf8) {
-  const int first = read_key_byte(-1);
-  if (first == kEscape) {
-    streams::terminal::read_rest_of_key_sequence(show_pause_prompt_again);
-  } else if (first >= 0x80 && utf8) {
-    for (int left = continuation_bytes_of_utf8(first); left > 0; --left) {
-      read_key_byte(kKeyByteWaitMs);
-    }
-  }
-}
-
-bool user_types_utf8() { return streams::user_codeset() == "UTF-8"; }
-
 void write_pause_prompt() { std::cout << kPausePrompt; }
 
 // The prompt comes only once echo is off, so that no key pressed as soon as
@@ -102,7 +74,8 @@ void wait_for_one_key_at_terminal() {
     streams::terminal::forget_wake_ups();  // a stop before the prompt shows needs no second one
     write_pause_prompt();
     std::cout.flush();  // all of it on screen while the pause waits
-    read_one_key(user_types_utf8());
+    // Exactly one key, however many bytes it sends.
+    streams::terminal::read_key(show_pause_prompt_again);
   } catch (...) {
     // Output that fails ends the program: the terminal goes back first.
     streams::terminal::leave_key_mode();

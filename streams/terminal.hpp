@@ -83,10 +83,17 @@ using WokenUp = void (*)(WakeUps);
 // wait goes on.
 int read_key_byte(int wait_ms, WokenUp woken);
 
+// One whole key from standard input, however many bytes it sends: a
+// character (all its bytes where the user's keys send UTF-8), a CSI or SS3
+// sequence, or Alt with a character, ASCII or not. Waits as read_key_byte
+// does; empty where the input ends or fails.
+std::string read_key(WokenUp woken);
+
 // After an Escape byte: the rest of the key's sequence, CSI (ESC [
 // parameters final byte) or SS3 (ESC O x), whose bytes arrive together; any
-// other byte after the Escape is a key of its own pressed with Alt, and is
-// all that is returned. Empty for a lone Escape, known by the silence after it.
+// other character after the Escape is a key of its own pressed with Alt,
+// and is all that is returned. Empty for a lone Escape, known by the
+// silence after it.
 std::string read_rest_of_key_sequence(WokenUp woken);
 
 // Forgets what happened so far: a prompt about to be shown needs no second showing.

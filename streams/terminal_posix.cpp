@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "streams/terminal.hpp"
+#include "streams/user_locale.hpp"
 
 namespace streams::terminal {
 namespace {
@@ -72,6 +73,7 @@ constexpr std::array kEndingSignals = {
 
 // Bytes of one key arrive together; a lone Escape is known by the silence after it.
 constexpr int kKeyByteWaitMs = 50;
+constexpr int kEscapeByte = 0x1b;
 
 void keep(Text& text, std::string_view bytes) {
   text.size = std::min(bytes.size(), text.bytes.size());
@@ -470,6 +472,47 @@ int read_key_byte(int wait_ms, WokenUp woken) {
   }
 }
 
+namespace {
+
+// Whether the user's keys send UTF-8, where one character may be several
+// bytes; looked up once.
+bool keys_send_utf8() {
+  static const bool utf8 = user_codeset() == "UTF-8";
+  return utf8;
+}
+
+int continuation_bytes_of_utf8(int lead) {
+  if ((lead & 0xe0) == 0xc0) return 1;
+  if ((lead & 0xf0) == 0xe0) return 2;
+  if ((lead & 0xf8) == 0xf0) return 3;
+  return 0;
+}
+
+// The rest of a character whose first byte was `lead`: its bytes arrive together.
+std::string read_rest_of_character(int lead, WokenUp woken) {
+  std::string rest;
+  if (lead >= 0x80 && keys_send_utf8()) {
+    for (int left = continuation_bytes_of_utf8(lead); left > 0; --left) {
+      const int byte = read_key_byte(kKeyByteWaitMs, woken);
+      if (byte < 0) break;
+      rest.push_back(static_cast<char>(byte));
+    }
+  }
+  return rest;
+}
+
+}  // namespace
+
+std::string read_key(WokenUp woken) {
+  const int first = read_key_byte(-1, woken);
+  if (first < 0) {
+    return {};
+  }
+  std::string key(1, static_cast<char>(first));
+  key += first == kEscapeByte ? read_rest_of_key_sequence(woken) : read_rest_of_character(first, woken);
+  return key;
+}
+
 std::string read_rest_of_key_sequence(WokenUp woken) {
   std::string rest;
   const int introducer = read_key_byte(kKeyByteWaitMs, woken);
@@ -477,7 +520,9 @@ std::string read_rest_of_key_sequence(WokenUp woken) {
     return rest;
   }
   rest.push_back(static_cast<char>(introducer));
-  if (introducer == '[') {
+  if (introducer != '[' && introducer != 'O') {
+    rest += read_rest_of_character(introducer, woken);  // Alt with a character, ASCII or not
+  } else if (introducer == '[') {
     for (int byte = read_key_byte(kKeyByteWaitMs, woken); byte >= 0; byte = read_key_byte(kKeyByteWaitMs, woken)) {
       rest.push_back(static_cast<char>(byte));
       if (byte >= 0x40 && byte <= 0x7e) break;
