@@ -7,9 +7,9 @@
 
 #include "app/main_cycle.hpp"
 #include "app/options.hpp"
+#include "charset/user_locale.hpp"
 #include "console/console.hpp"
-#include "streams/standard_streams.hpp"
-#include "streams/user_locale.hpp"
+#include "io/standard_streams.hpp"
 
 namespace {
 
@@ -28,7 +28,7 @@ constexpr std::string_view kInputIncompleteText = "taschenrechner: Die Eingabe e
 
 int answer_command_line(const app::CommandLine& command_line) {
   if (command_line.request == app::Request::unknown_argument) {
-    std::cerr << kUnknownArgumentHead << streams::to_program_charset(command_line.unknown) << kUnknownArgumentTail
+    std::cerr << kUnknownArgumentHead << charset::to_program_charset(command_line.unknown) << kUnknownArgumentTail
               << '\n'
               << std::flush;
     return kStatusUsageError;
@@ -42,7 +42,7 @@ int answer_command_line(const app::CommandLine& command_line) {
 // gave one at all.
 int run(std::span<char* const> arguments) {
   const app::CommandLine command_line = app::read_command_line(arguments.empty() ? arguments : arguments.subspan(1));
-  streams::set_up_standard_streams();
+  io::set_up_standard_streams();
   try {
     if (command_line.request != app::Request::calculate) {
       return answer_command_line(command_line);
@@ -59,7 +59,7 @@ int run(std::span<char* const> arguments) {
     return status;
   } catch (const std::ios_base::failure&) {
     // The session has given the terminal back on its way out.
-    streams::report_stream_failure();
+    io::report_stream_failure();
     return kStatusStreamFailed;
   }
 }
@@ -72,7 +72,7 @@ int run(std::span<char* const> arguments) {
 int wmain(int argc, wchar_t* argv[]) {
   std::vector<std::string> texts;
   for (int i = 0; i < argc; ++i) {
-    texts.push_back(streams::to_program_charset(std::wstring_view(argv[i])));
+    texts.push_back(charset::to_program_charset(std::wstring_view(argv[i])));
   }
   std::vector<char*> arguments;
   for (std::string& text : texts) {

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "console/console.hpp"
-#include "streams/terminal.hpp"
+#include "terminal/terminal.hpp"
 
 // The screen of the program's own (which has no scrollback, so that the
 // user's screen and scrollback stay as they were), the clearing and the
@@ -43,7 +43,7 @@ bool terminal_withheld = false;
 // Where the standard streams lead does not change while the program runs,
 // so each pass need not ask the system again.
 bool output_takes_escapes() {
-  static const bool takes_escapes = isatty(STDOUT_FILENO) == 1 && streams::terminal::takes_escapes();
+  static const bool takes_escapes = isatty(STDOUT_FILENO) == 1 && terminal::takes_escapes();
   return takes_escapes;
 }
 
@@ -55,7 +55,7 @@ bool input_is_terminal() {
 void write_to_terminal(std::string_view sequence) { std::cout << sequence << std::flush; }
 
 // Back from a stop, on a screen of its own that is empty again.
-void show_pause_prompt_again(streams::terminal::WakeUps happened) {
+void show_pause_prompt_again(terminal::WakeUps happened) {
   if (happened.resumed) {
     std::cout << kPausePrompt << std::flush;
   }
@@ -66,22 +66,22 @@ void write_pause_prompt() { std::cout << kPausePrompt; }
 // The prompt comes only once echo is off, so that no key pressed as soon as
 // it shows can be echoed.
 void wait_for_one_key_at_terminal() {
-  if (!streams::terminal::enter_key_mode()) {
+  if (!terminal::enter_key_mode()) {
     write_pause_prompt();
     return;
   }
   try {
-    streams::terminal::forget_wake_ups();  // a stop before the prompt shows needs no second one
+    terminal::forget_wake_ups();  // a stop before the prompt shows needs no second one
     write_pause_prompt();
     std::cout.flush();  // all of it on screen while the pause waits
     // Exactly one key, however many bytes it sends.
-    streams::terminal::read_key(show_pause_prompt_again);
+    terminal::read_key(show_pause_prompt_again);
   } catch (...) {
     // Output that fails ends the program: the terminal goes back first.
-    streams::terminal::leave_key_mode();
+    terminal::leave_key_mode();
     throw;
   }
-  streams::terminal::leave_key_mode();
+  terminal::leave_key_mode();
 }
 
 // At a terminal the program has a screen of its own for as long as it runs;
@@ -94,11 +94,11 @@ void start_session(std::string_view title) {
   }
   // Started in the background, the program touches the terminal only once
   // it is in the foreground.
-  if (!streams::terminal::wait_for_foreground()) {
+  if (!terminal::wait_for_foreground()) {
     terminal_withheld = true;
     return;
   }
-  const streams::terminal::Screen* screen = escapes ? streams::terminal::screen() : nullptr;
+  const terminal::Screen* screen = escapes ? terminal::screen() : nullptr;
   clears = screen != nullptr && input_is_terminal();
   const bool own_screen = clears && !screen->enter_own_screen.empty();
   const bool titled = screen != nullptr && screen->has_title;
@@ -121,7 +121,7 @@ void start_session(std::string_view title) {
   if (titled) {
     resume.append(kTitleStart).append(title).append(kTitleEnd);
   }
-  streams::terminal::guard(leave, resume);
+  terminal::guard(leave, resume);
   write_to_terminal(start);
 }
 
@@ -138,7 +138,7 @@ TerminalSession::~TerminalSession() {
 }
 
 void set_title(std::string_view title) {
-  if (!output_takes_escapes() || terminal_withheld || !streams::terminal::screen()->has_title) {
+  if (!output_takes_escapes() || terminal_withheld || !terminal::screen()->has_title) {
     return;
   }
   std::cout << kTitleStart << title << kTitleEnd << std::flush;
@@ -150,11 +150,11 @@ void restore_terminal() {
   try {
     std::cout.flush();
   } catch (...) {
-    streams::terminal::give_back();
+    terminal::give_back();
     throw;
   }
   clears = false;
-  streams::terminal::give_back();
+  terminal::give_back();
 }
 
 void pause_for_key() {
@@ -170,7 +170,7 @@ void pause_for_key() {
 // tasks would otherwise wipe their own results from the screen at once.
 void clear_screen() {
   if (clears) {
-    write_to_terminal(streams::terminal::screen()->clear);
+    write_to_terminal(terminal::screen()->clear);
   }
 }
 

@@ -1,7 +1,7 @@
 // The line editor on its own, in a pseudo-terminal: how it leaves the
 // terminal between two lines, a moment the whole program passes too
 // quickly for a user (or a test) to catch from outside.
-#include "streams/line_editor.hpp"
+#include "terminal/line_editor.hpp"
 
 #include <gtest/gtest.h>
 #include <pty.h>
@@ -20,8 +20,8 @@ enum Outcome { kSilent = 0, kEchoing = 1, kWrongLine = 2, kNoEditor = 3 };
 
 [[noreturn]] void read_one_line_and_report() {
   setenv("TERM", "xterm", 1);
-  if (!streams::edits_lines()) _exit(kNoEditor);
-  const auto line = streams::read_edited_line("> ");
+  if (!terminal::edits_lines()) _exit(kNoEditor);
+  const auto line = terminal::read_edited_line("> ");
   struct termios modes {};
   tcgetattr(STDIN_FILENO, &modes);
   if (!line || *line != "12\n") _exit(kWrongLine);

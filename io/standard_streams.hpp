@@ -4,7 +4,7 @@
 // blocks, convert between the program's CP850 and the user's character set
 // where needed, and never take a failed read or write for the end of input
 // or for success.
-namespace streams {
+namespace io {
 
 // Puts those buffers behind std::cin and std::cout. From then on a read or
 // write that the system refuses throws std::ios_base::failure out of the
@@ -15,4 +15,4 @@ void set_up_standard_streams();
 // the first failed read or write.
 void report_stream_failure();
 
-}  // namespace streams
+}  // namespace io

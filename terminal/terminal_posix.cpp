@@ -17,10 +17,10 @@
 #include <string>
 #include <string_view>
 
-#include "streams/terminal.hpp"
-#include "streams/user_locale.hpp"
+#include "charset/user_locale.hpp"
+#include "terminal/terminal.hpp"
 
-namespace streams::terminal {
+namespace terminal {
 namespace {
 
 // The handlers may only use what is safe in a signal handler: the texts
@@ -477,7 +477,7 @@ namespace {
 // Whether the user's keys send UTF-8, where one character may be several
 // bytes; looked up once.
 bool keys_send_utf8() {
-  static const bool utf8 = user_codeset() == "UTF-8";
+  static const bool utf8 = charset::user_codeset() == "UTF-8";
   return utf8;
 }
 
@@ -534,4 +534,4 @@ std::string read_rest_of_key_sequence(WokenUp woken) {
   return rest;
 }
 
-}  // namespace streams::terminal
+}  // namespace terminal

@@ -1,4 +1,4 @@
-#include "streams/standard_streams.hpp"
+#include "io/standard_streams.hpp"
 
 #include <unistd.h>
 
@@ -12,10 +12,10 @@
 #include <string>
 #include <string_view>
 
-#include "streams/line_editor.hpp"
-#include "streams/user_locale.hpp"
+#include "charset/user_locale.hpp"
+#include "terminal/line_editor.hpp"
 
-namespace streams {
+namespace io {
 namespace {
 
 constexpr std::string_view kReadFailedText = "taschenrechner: Die Eingabe kann nicht gelesen werden: ";
@@ -47,7 +47,7 @@ std::optional<Failure> first_failure;
 class FileOutput final : public std::streambuf {
  public:
   FileOutput(int file, bool by_line, Block& block)
-      : file_(file), by_line_(by_line), block_(block), write_(writer_for(file)) {
+      : file_(file), by_line_(by_line), block_(block), write_(charset::writer_for(file)) {
     start_block();
   }
 
@@ -134,7 +134,7 @@ class FileOutput final : public std::streambuf {
   bool by_line_;
   std::size_t held_ = 0;
   Block& block_;
-  Writer write_;
+  charset::Writer write_;
 };
 
 // Reads a file descriptor in blocks of up to kBlockSize bytes. A terminal
@@ -149,7 +149,7 @@ class FileInput final : public std::streambuf {
 
  private:
   int_type underflow() override {
-    if (edits_lines()) {
+    if (terminal::edits_lines()) {
       return take_from_edited_lines();
     }
     output_.pubsync();
@@ -170,7 +170,7 @@ class FileInput final : public std::streambuf {
   // A line longer than a block is handed on a block at a time.
   int_type take_from_edited_lines() {
     if (unread_line_.empty()) {
-      const std::optional<std::string_view> line = read_edited_line(output_.take_unfinished_line());
+      const std::optional<std::string_view> line = terminal::read_edited_line(output_.take_unfinished_line());
       if (!line) {
         fail(kReadFailedText, errno);
       }
@@ -203,11 +203,11 @@ void set_up_standard_streams() {
   // a pipe or a file gets whole blocks.
   // Standard error gets each line at once, through the same writer, so
   // that a Windows console shows its letters as it shows the output's.
-  const Screens screens{isatty(STDOUT_FILENO) == 1, isatty(STDERR_FILENO) == 1};
+  const charset::Screens screens{isatty(STDOUT_FILENO) == 1, isatty(STDERR_FILENO) == 1};
   static auto* const file_output = new FileOutput(STDOUT_FILENO, screens.output_is_terminal, output_block);
   static auto* const file_input = new FileInput(STDIN_FILENO, *file_output, input_block);
   static auto* const file_errors = new FileOutput(STDERR_FILENO, true, error_block);
-  const StreamBuffers used = convert_to_user_charset({file_input, file_output, file_errors}, screens);
+  const charset::StreamBuffers used = charset::convert_to_user_charset({file_input, file_output, file_errors}, screens);
   std::cin.rdbuf(used.input);
   std::cout.rdbuf(used.output);
   std::cerr.rdbuf(used.error);
@@ -221,8 +221,8 @@ void report_stream_failure() {
   if (first_failure) {
     // Standard error would flush standard output first, which may be what failed.
     std::cerr.tie(nullptr);
-    std::cerr << first_failure->text << describe_error(first_failure->error) << '\n' << std::flush;
+    std::cerr << first_failure->text << charset::describe_error(first_failure->error) << '\n' << std::flush;
   }
 }
 
-}  // namespace streams
+}  // namespace io

@@ -1,10 +1,10 @@
-#include "streams/line_editor.hpp"
+#include "terminal/line_editor.hpp"
 
 // The Windows console edits lines and keeps their history itself.
-namespace streams {
+namespace terminal {
 
 bool edits_lines() { return false; }
 
 std::optional<std::string_view> read_edited_line(const std::string& /*prompt*/) { return std::string_view(); }
 
-}  // namespace streams
+}  // namespace terminal

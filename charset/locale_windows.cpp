@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "streams/user_locale.hpp"
+#include "charset/user_locale.hpp"
 
-namespace streams {
+namespace charset {
 namespace {
 
 constexpr UINT kProgramCodePage = 850;
@@ -82,4 +82,4 @@ std::string to_program_charset(std::wstring_view text) {
   return converted;
 }
 
-}  // namespace streams
+}  // namespace charset

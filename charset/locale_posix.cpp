@@ -16,9 +16,9 @@
 #include <type_traits>
 #include <utility>
 
-#include "streams/user_locale.hpp"
+#include "charset/user_locale.hpp"
 
-namespace streams {
+namespace charset {
 namespace {
 
 constexpr const char* kProgramCharset = "CP850";
@@ -335,4 +335,4 @@ std::string describe_error(int error) {
 
 std::string to_program_charset(std::string_view text) { return in_program_charset(std::string(text), user_codeset()); }
 
-}  // namespace streams
+}  // namespace charset

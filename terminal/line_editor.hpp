@@ -7,7 +7,7 @@
 // Lines typed at a terminal, read with editing and a history of the lines
 // typed before, as a shell reads them. The platforms whose console does
 // that itself have no line editor here.
-namespace streams {
+namespace terminal {
 
 // Whether standard input is read through the line editor: only where both
 // standard streams are a terminal that takes escape sequences.
@@ -19,4 +19,4 @@ bool edits_lines();
 // terminal cannot be read (errno says why). Valid until the next call.
 std::optional<std::string_view> read_edited_line(const std::string& prompt);
 
-}  // namespace streams
+}  // namespace terminal

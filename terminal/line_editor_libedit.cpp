@@ -14,14 +14,14 @@
 #include <string_view>
 #include <utility>
 
-#include "streams/line_editor.hpp"
-#include "streams/terminal.hpp"
+#include "terminal/line_editor.hpp"
+#include "terminal/terminal.hpp"
 
 // The line editor is libedit (BSD licence). It reads the keys itself, so
 // that a stop and a continue, or a new terminal size, can redraw the line;
 // its own signal handling stays off, since the program's puts the terminal
 // back on every signal and must not have a signal passed around twice.
-namespace streams {
+namespace terminal {
 namespace {
 
 // libedit is loaded only where lines are edited: a program started for
@@ -308,4 +308,4 @@ std::optional<std::string_view> read_edited_line(const std::string& prompt) {
   return last_line;
 }
 
-}  // namespace streams
+}  // namespace terminal

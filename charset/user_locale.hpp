@@ -8,7 +8,7 @@
 // What the standard streams take from the user's locale (LC_ALL, LC_CTYPE,
 // LC_MESSAGES and LANG), read without changing the program's own locale:
 // the program's texts are CP850, and its numbers always use the full stop.
-namespace streams {
+namespace charset {
 
 // Puts a conversion between the program's CP850 and the user's character
 // set in front of the given buffers, where the two differ and the user's
@@ -51,4 +51,4 @@ std::string to_program_charset(std::string_view text);
 std::string to_program_charset(std::wstring_view text);
 #endif
 
-}  // namespace streams
+}  // namespace charset

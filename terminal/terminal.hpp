@@ -5,7 +5,7 @@
 
 // The terminal behind standard input and output, kept as the user had it
 // whichever way the program ends or stops (POSIX only).
-namespace streams::terminal {
+namespace terminal {
 
 // Waits, stopped as any job that needs its terminal, until the program is
 // in the terminal's foreground. False where it cannot wait (SIGTTIN is
@@ -99,4 +99,4 @@ std::string read_rest_of_key_sequence(WokenUp woken);
 // Forgets what happened so far: a prompt about to be shown needs no second showing.
 void forget_wake_ups();
 
-}  // namespace streams::terminal
+}  // namespace terminal
