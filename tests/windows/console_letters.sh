@@ -37,9 +37,23 @@ wait_for() {
   exit 1
 }
 
-# Keys typed before the console has the terminal in raw mode would arrive
-# changed (Enter as Ctrl+J), so they are typed at the prompt.
+# Keys typed while the terminal is not in the console's raw mode would
+# arrive changed (Enter as Ctrl+J, and echoed by the terminal), so they are
+# typed at the prompt, once the terminal reads keys raw.
+wait_for_raw_terminal() {
+  local terminal tenths
+  local children
+  children=$(cat "/proc/$session/task/$session/children")
+  terminal=$(readlink "/proc/${children%% *}/fd/0")
+  for ((tenths = 0; tenths < 600; ++tenths)); do
+    stty -a -F "$terminal" 2>/dev/null | grep -q -- '-icanon .*-echo ' && return 0
+    sleep 0.1
+  done
+  echo "code page $code_page: the terminal never reads keys raw" >&2
+  exit 1
+}
 wait_for "oder [/] ein:"
+wait_for_raw_terminal
 printf 'x 1 2\r' >&3
 wait_for "Das Rechenzeichen ist ungültig!"
 wait_for "Um eine erneute Rechenaufgabe zu lösen"
