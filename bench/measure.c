@@ -6,9 +6,16 @@
                                            seconds and the peak memory in KiB
      measure start REPEATS COMMAND...       input and output /dev/null; prints
                                            the mean wall time per run in
-                                           microseconds */
+                                           microseconds
+     measure paste REPEATS COMMAND...       at a pseudo-terminal (TERM=xterm),
+                                           a line of 1 MiB pasted at the first
+                                           number's prompt; prints the best
+                                           time in milliseconds from the paste
+                                           to the next prompt */
 #define _GNU_SOURCE
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -61,6 +68,67 @@ static double run_once(const char *input, int drain, char **command, long *peak_
   return elapsed;
 }
 
+/* Reads the terminal's output until `text` has been seen, writing `input`
+   meanwhile as the terminal takes it; 0 when the program ended before. */
+static int type_until(int master, const char *input, size_t size, const char *text) {
+  static char seen[1 << 16];
+  size_t seen_size = 0, written = 0;
+  for (;;) {
+    struct pollfd wait = {master, POLLIN | (written < size ? POLLOUT : 0), 0};
+    if (poll(&wait, 1, -1) < 0) return 0;
+    if (wait.revents & POLLIN) {
+      if (seen_size > sizeof seen / 2) {
+        memmove(seen, seen + seen_size - 256, 256);
+        seen_size = 256;
+      }
+      const ssize_t got = read(master, seen + seen_size, sizeof seen - seen_size - 1);
+      if (got <= 0) return 0;
+      seen_size += (size_t)got;
+      seen[seen_size] = '\0';
+      if (strstr(seen, text) != NULL) return 1;
+    } else if (wait.revents & POLLOUT) {
+      const ssize_t put = write(master, input + written, size - written < 4096 ? size - written : 4096);
+      if (put > 0) written += (size_t)put;
+    } else {
+      return 0;
+    }
+  }
+}
+
+static double paste_once(char **command) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) exit(2);
+  const pid_t child = fork();
+  if (child == 0) {
+    setsid();
+    const int slave = open(ptsname(master), O_RDWR);
+    dup2(slave, 0);
+    dup2(slave, 1);
+    dup2(slave, 2);
+    setenv("TERM", "xterm", 1);
+    setenv("LC_ALL", "C.UTF-8", 1);
+    execvp(command[0], command);
+    _exit(127);
+  }
+  static char line[(1 << 20) + 2];
+  memset(line, '0', sizeof line - 2);
+  line[sizeof line - 2] = '7';
+  line[sizeof line - 1] = '\r';
+  double elapsed = -1;
+  if (type_until(master, "", 0, "oder [/] ein: ") && type_until(master, "+\r", 2, "erste Zahl ein: ")) {
+    const double start = now();
+    if (type_until(master, line, sizeof line, "zweite Zahl ein: ")) elapsed = now() - start;
+  }
+  kill(child, SIGKILL);
+  waitpid(child, NULL, 0);
+  close(master);
+  if (elapsed < 0) {
+    fprintf(stderr, "measure: %s did not take the paste\n", command[0]);
+    exit(2);
+  }
+  return elapsed;
+}
+
 int main(int argc, char **argv) {
   if (argc >= 5 && strcmp(argv[1], "run") == 0) {
     const int repeats = atoi(argv[3]);
@@ -83,6 +151,16 @@ int main(int argc, char **argv) {
     printf("%.0f\n", total / repeats * 1e6);
     return 0;
   }
-  fprintf(stderr, "usage: measure run INPUT REPEATS COMMAND... | measure start REPEATS COMMAND...\n");
+  if (argc >= 4 && strcmp(argv[1], "paste") == 0) {
+    const int repeats = atoi(argv[2]);
+    double best = 1e30;
+    for (int i = 0; i < repeats; ++i) {
+      const double t = paste_once(argv + 3);
+      if (t < best) best = t;
+    }
+    printf("%.0f\n", best * 1e3);
+    return 0;
+  }
+  fprintf(stderr, "usage: measure run INPUT REPEATS COMMAND... | measure start REPEATS COMMAND... | measure paste REPEATS COMMAND...\n");
   return 2;
 }

@@ -138,7 +138,8 @@ class FileOutput final : public std::streambuf {
 };
 
 // Reads a file descriptor in blocks of up to kBlockSize bytes. A terminal
-// gives one line a read, so what is typed after it stays with the terminal.
+// gives one line a read, so what is typed after it stays with the terminal;
+// what the pause read with its key comes first.
 // Before each read, which may wait, the output collected so far is written:
 // whoever is to answer may be waiting for just that prompt. Whether lines
 // are edited is asked at the first read, so that a program that reads
@@ -153,10 +154,12 @@ class FileInput final : public std::streambuf {
       return take_from_edited_lines();
     }
     output_.pubsync();
-    ssize_t got = 0;
-    do {
-      got = read(file_, block_.data(), block_.size());
-    } while (got < 0 && errno == EINTR);
+    ssize_t got = static_cast<ssize_t>(terminal::take_keys_read_ahead(block_.data(), block_.size()));
+    if (got == 0) {
+      do {
+        got = read(file_, block_.data(), block_.size());
+      } while (got < 0 && errno == EINTR);
+    }
     if (got < 0) {
       fail(kReadFailedText, errno);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,5 +19,10 @@ bool edits_lines();
 // set and with its line end; empty when the input ends, nothing when the
 // terminal cannot be read (errno says why). Valid until the next call.
 std::optional<std::string_view> read_edited_line(const std::string& prompt);
+
+// Where lines are not edited: the bytes typed after a key that the pause
+// took, read with it and not yet taken; a line read from the terminal
+// begins with them. Copies at most `room` bytes and returns how many.
+std::size_t take_keys_read_ahead(char* bytes, std::size_t room);
 
 }  // namespace terminal

@@ -12,7 +12,6 @@
 #include <cwchar>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "terminal/line_editor.hpp"
 #include "terminal/terminal.hpp"
@@ -128,7 +127,7 @@ constexpr Binding kKeysWithSequences[] = {
 constexpr char kEscape = '\x1b';
 
 std::string current_prompt;
-std::string key_sequence;  // a key's sequence, handed to the editor a byte at a time
+std::string key_sequence;  // a bound key's sequence, handed to the editor a byte at a time
 std::size_t key_sequence_at = 0;
 std::string last_line;  // what read_edited_line returned, kept for the caller
 
@@ -143,63 +142,44 @@ bool means_something(std::string_view sequence) {
                      [sequence](const Binding& key) { return sequence == key.keys; });
 }
 
-// A byte that ended a broken multibyte sequence; it is read again as the
-// start of the next character (an Enter above all).
-int byte_read_again = -1;
-
 bool line_is_full(EditLine* editor) {
   const LineInfoW* line = libedit().el_wline(editor);
   return line->lastchar - line->buffer >= kLineCharacters;
 }
 
-// The editor's way of reading: one character in the user's character set.
-int read_character(EditLine* editor, wchar_t* character) {
+// A key that is a character of the user's set, as the editor takes it. One
+// that is not (any byte beyond ASCII in the C locale, a broken UTF-8
+// sequence) could be neither shown nor returned: a question mark reads as
+// it would, a character that is neither a sign, a digit nor white space,
+// and shows where it was.
+wchar_t as_character(const std::string& key) {
   std::mbstate_t state{};
-  bool partial = false;
+  wchar_t character = L'?';
+  const std::size_t used = std::mbrtowc(&character, key.data(), key.size(), &state);
+  return used == key.size() ? character : L'?';
+}
+
+// The editor's way of reading: one character in the user's character set,
+// from the keys the terminal's reader returns whole. A key's sequence that
+// is bound goes to the editor a byte at a time; any other is dropped whole.
+int read_character(EditLine* editor, wchar_t* character) {
   for (;;) {
-    int byte = -1;
-    bool typed = false;
-    if (byte_read_again >= 0) {
-      byte = std::exchange(byte_read_again, -1);
-      typed = true;
-    } else if (key_sequence_at < key_sequence.size()) {
-      byte = static_cast<unsigned char>(key_sequence[key_sequence_at++]);
-    } else {
-      byte = terminal::read_key_byte(-1, redraw);
-      typed = true;
-      if (byte == kEscape) {
-        key_sequence = kEscape + terminal::read_rest_of_key_sequence(redraw);
-        key_sequence_at = means_something(key_sequence) ? 1 : key_sequence.size();
-        if (key_sequence_at == key_sequence.size()) {
-          continue;
-        }
-        typed = false;
-      }
+    if (key_sequence_at < key_sequence.size()) {
+      *character = static_cast<wchar_t>(static_cast<unsigned char>(key_sequence[key_sequence_at++]));
+      return 1;
     }
-    if (byte < 0) {
+    const std::string key = terminal::read_key(redraw);
+    if (key.empty()) {
       *character = L'\0';
       return errno == 0 ? 0 : -1;
     }
-    const char bytes[] = {static_cast<char>(byte)};
-    const std::size_t used = std::mbrtowc(character, bytes, 1, &state);
-    if (used == static_cast<std::size_t>(-2)) {
-      partial = true;
-      continue;  // more bytes of the same character follow
+    if (key.front() == kEscape) {
+      key_sequence = means_something(key) ? key : std::string();
+      key_sequence_at = 0;
+      continue;
     }
-    if (used == static_cast<std::size_t>(-1)) {
-      // Not a character of the user's set (any byte beyond ASCII in the C
-      // locale): the editor could neither show nor return it. A question
-      // mark reads as it would, a character that is neither a sign, a
-      // digit nor white space, and shows where it was. A byte that broke
-      // a sequence begun before it may begin the next character.
-      if (partial) {
-        byte_read_again = byte;
-      }
-      *character = L'?';
-    }
-    if (typed && *character >= L' ' && *character != L'\x7f' && line_is_full(editor)) {
-      state = std::mbstate_t{};
-      partial = false;
+    *character = as_character(key);
+    if (*character >= L' ' && *character != L'\x7f' && line_is_full(editor)) {
       continue;
     }
     return 1;

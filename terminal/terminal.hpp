@@ -75,26 +75,16 @@ struct WakeUps {
 
 using WokenUp = void (*)(WakeUps);
 
-// One byte of a key from standard input, waiting at most `wait_ms` (forever
-// when negative); -1 when the wait is over or the input ends (errno 0) or
-// when reading fails (errno says why). Should the program be continued
-// after Ctrl+Z, or the terminal change its size, while it waits (or just
-// before), `woken` is told, so that it can show its prompt again; then the
-// wait goes on.
-int read_key_byte(int wait_ms, WokenUp woken);
-
 // One whole key from standard input, however many bytes it sends: a
 // character (all its bytes where the user's keys send UTF-8), a CSI or SS3
-// sequence, or Alt with a character, ASCII or not. Waits as read_key_byte
-// does; empty where the input ends or fails.
+// sequence, or Alt with a character, ASCII or not; a lone Escape is known
+// by the silence after it. Bytes already there are read a block at a time;
+// those beyond the key stay for the next key, or for the next line read
+// (take_keys_read_ahead). Empty where the input ends (errno 0) or cannot be
+// read (errno says why). Should the program be continued after Ctrl+Z, or
+// the terminal change its size, while it waits (or just before), `woken`
+// is told, so that it can show its prompt again; then the wait goes on.
 std::string read_key(WokenUp woken);
-
-// After an Escape byte: the rest of the key's sequence, CSI (ESC [
-// parameters final byte) or SS3 (ESC O x), whose bytes arrive together; any
-// other character after the Escape is a key of its own pressed with Alt,
-// and is all that is returned. Empty for a lone Escape, known by the
-// silence after it.
-std::string read_rest_of_key_sequence(WokenUp woken);
 
 // Forgets what happened so far: a prompt about to be shown needs no second showing.
 void forget_wake_ups();

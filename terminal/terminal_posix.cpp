@@ -53,7 +53,12 @@ struct termios modes_before_keys {};
 // The line editor's stand-in terminal, once opened.
 int stand_in = -1;
 
+// Set with each wake-up: keys read ahead are taken without a wait, which
+// would have learnt of it.
+volatile sig_atomic_t woken_up = 0;
+
 void wake_up(char what) {
+  woken_up = 1;
   [[maybe_unused]] const ssize_t ignored = write(wake_up_pipe[1], &what, 1);  // full: awake anyway
 }
 
@@ -415,6 +420,7 @@ int stand_in_terminal() {
 }
 
 WakeUps take_wake_ups() {
+  woken_up = 0;
   WakeUps happened;
   std::array<char, 64> bytes{};
   for (ssize_t got = 0; wake_up_pipe[0] >= 0 && (got = read(wake_up_pipe[0], bytes.data(), bytes.size())) > 0;) {
@@ -430,16 +436,25 @@ WakeUps take_wake_ups() {
 
 void forget_wake_ups() { take_wake_ups(); }
 
+namespace {
+
+// Bytes read from standard input and not yet taken as keys: what is there
+// already (a paste above all) is read a block at a time, and what one key
+// did not use waits for the next reader.
+std::array<unsigned char, 4096> read_ahead{};
+std::size_t read_ahead_start = 0;
+std::size_t read_ahead_end = 0;
+
 // The wake-up pipe is polled beside standard input, so that a wait learns
 // of a stop however soon before it began. A terminal opened for writing
 // only never reports a key to poll: an empty read tells at once that
 // standard input cannot be read at all.
-int read_key_byte(int wait_ms, WokenUp woken) {
+bool read_more(int wait_ms, WokenUp woken) {
   ssize_t readable = 0;
   while ((readable = read(STDIN_FILENO, nullptr, 0)) < 0 && errno == EINTR) {
   }
   if (readable < 0) {
-    return -1;
+    return false;
   }
   for (;;) {
     std::array<struct pollfd, 2> waits{{{STDIN_FILENO, POLLIN, 0}, {wake_up_pipe[0], POLLIN, 0}}};
@@ -449,27 +464,61 @@ int read_key_byte(int wait_ms, WokenUp woken) {
     }
     if (ready == 0) {
       errno = 0;
-      return -1;
+      return false;
     }
     if (ready < 0 || waits[0].revents == 0) {
       if (ready < 0 && errno != EINTR) {
-        return -1;
+        return false;
       }
       continue;
     }
-    unsigned char byte = 0;
-    const ssize_t got = read(STDIN_FILENO, &byte, 1);
-    if (got == 1) {
-      return byte;
+    const ssize_t got = read(STDIN_FILENO, read_ahead.data(), read_ahead.size());
+    if (got > 0) {
+      read_ahead_start = 0;
+      read_ahead_end = static_cast<std::size_t>(got);
+      return true;
     }
     if (got == 0) {
       errno = 0;
-      return -1;
+      return false;
     }
     if (errno != EINTR) {
-      return -1;
+      return false;
     }
   }
+}
+
+// The next byte of a key, left for the next reader, waiting at most
+// `wait_ms` (forever when negative); -1 when the wait is over or the input
+// ends (errno 0) or when reading fails (errno says why). Should the program
+// be continued after Ctrl+Z, or the terminal change its size, while it
+// waits (or just before), `woken` is told, so that it can show its prompt
+// again; then the wait goes on.
+int next_key_byte(int wait_ms, WokenUp woken) {
+  if (woken_up != 0) {
+    woken(take_wake_ups());
+  }
+  if (read_ahead_start == read_ahead_end && !read_more(wait_ms, woken)) {
+    return -1;
+  }
+  return read_ahead[read_ahead_start];
+}
+
+int take_key_byte(int wait_ms, WokenUp woken) {
+  const int byte = next_key_byte(wait_ms, woken);
+  if (byte >= 0) {
+    ++read_ahead_start;
+  }
+  return byte;
+}
+
+}  // namespace
+
+std::size_t take_keys_read_ahead(char* bytes, std::size_t room) {
+  const std::size_t taken = std::min(room, read_ahead_end - read_ahead_start);
+  std::copy_n(read_ahead.begin() + static_cast<std::ptrdiff_t>(read_ahead_start), taken, bytes);
+  read_ahead_start += taken;
+  return taken;
 }
 
 namespace {
@@ -488,34 +537,31 @@ int continuation_bytes_of_utf8(int lead) {
   return 0;
 }
 
-// The rest of a character whose first byte was `lead`: its bytes arrive together.
+bool continues_utf8(int byte) { return (byte & 0xc0) == 0x80; }
+
+// The rest of a character whose first byte was `lead`: its bytes arrive
+// together. A byte that cannot continue it (an Enter right after a broken
+// character) is a key of its own.
 std::string read_rest_of_character(int lead, WokenUp woken) {
   std::string rest;
   if (lead >= 0x80 && keys_send_utf8()) {
     for (int left = continuation_bytes_of_utf8(lead); left > 0; --left) {
-      const int byte = read_key_byte(kKeyByteWaitMs, woken);
-      if (byte < 0) break;
-      rest.push_back(static_cast<char>(byte));
+      const int byte = next_key_byte(kKeyByteWaitMs, woken);
+      if (byte < 0 || !continues_utf8(byte)) break;
+      rest.push_back(static_cast<char>(take_key_byte(kKeyByteWaitMs, woken)));
     }
   }
   return rest;
 }
 
-}  // namespace
-
-std::string read_key(WokenUp woken) {
-  const int first = read_key_byte(-1, woken);
-  if (first < 0) {
-    return {};
-  }
-  std::string key(1, static_cast<char>(first));
-  key += first == kEscapeByte ? read_rest_of_key_sequence(woken) : read_rest_of_character(first, woken);
-  return key;
-}
-
+// After an Escape byte: the rest of the key's sequence, CSI (ESC [
+// parameters final byte) or SS3 (ESC O x), whose bytes arrive together; any
+// other character after the Escape is a key of its own pressed with Alt,
+// and is all that is returned. Empty for a lone Escape, known by the
+// silence after it.
 std::string read_rest_of_key_sequence(WokenUp woken) {
   std::string rest;
-  const int introducer = read_key_byte(kKeyByteWaitMs, woken);
+  const int introducer = take_key_byte(kKeyByteWaitMs, woken);
   if (introducer < 0) {
     return rest;
   }
@@ -523,15 +569,27 @@ std::string read_rest_of_key_sequence(WokenUp woken) {
   if (introducer != '[' && introducer != 'O') {
     rest += read_rest_of_character(introducer, woken);  // Alt with a character, ASCII or not
   } else if (introducer == '[') {
-    for (int byte = read_key_byte(kKeyByteWaitMs, woken); byte >= 0; byte = read_key_byte(kKeyByteWaitMs, woken)) {
+    for (int byte = take_key_byte(kKeyByteWaitMs, woken); byte >= 0; byte = take_key_byte(kKeyByteWaitMs, woken)) {
       rest.push_back(static_cast<char>(byte));
       if (byte >= 0x40 && byte <= 0x7e) break;
     }
   } else if (introducer == 'O') {
-    const int byte = read_key_byte(kKeyByteWaitMs, woken);
+    const int byte = take_key_byte(kKeyByteWaitMs, woken);
     if (byte >= 0) rest.push_back(static_cast<char>(byte));
   }
   return rest;
+}
+
+}  // namespace
+
+std::string read_key(WokenUp woken) {
+  const int first = take_key_byte(-1, woken);
+  if (first < 0) {
+    return {};
+  }
+  std::string key(1, static_cast<char>(first));
+  key += first == kEscapeByte ? read_rest_of_key_sequence(woken) : read_rest_of_character(first, woken);
+  return key;
 }
 
 }  // namespace terminal
