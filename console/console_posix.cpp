@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdlib>
 #include <iostream>
@@ -7,6 +5,7 @@
 #include <string_view>
 
 #include "console/console.hpp"
+#include "terminal/streams.hpp"
 #include "terminal/terminal.hpp"
 
 // The screen of the program's own (which has no scrollback, so that the
@@ -40,17 +39,7 @@ bool clears = false;
 // foreground): the terminal, its title included, is not the program's.
 bool terminal_withheld = false;
 
-// Where the standard streams lead does not change while the program runs,
-// so each pass need not ask the system again.
-bool output_takes_escapes() {
-  static const bool takes_escapes = isatty(STDOUT_FILENO) == 1 && terminal::takes_escapes();
-  return takes_escapes;
-}
-
-bool input_is_terminal() {
-  static const bool is_terminal = isatty(STDIN_FILENO) == 1;
-  return is_terminal;
-}
+bool output_takes_escapes() { return terminal::output_is_terminal() && terminal::takes_escapes(); }
 
 void write_to_terminal(std::string_view sequence) { std::cout << sequence << std::flush; }
 
@@ -89,7 +78,7 @@ void wait_for_one_key_at_terminal() {
 // modes back first.
 void start_session(std::string_view title) {
   const bool escapes = output_takes_escapes();
-  if (!escapes && !input_is_terminal()) {
+  if (!escapes && !terminal::input_is_terminal()) {
     return;
   }
   // Started in the background, the program touches the terminal only once
@@ -99,7 +88,7 @@ void start_session(std::string_view title) {
     return;
   }
   const terminal::Screen* screen = escapes ? terminal::screen() : nullptr;
-  clears = screen != nullptr && input_is_terminal();
+  clears = screen != nullptr && terminal::input_is_terminal();
   const bool own_screen = clears && !screen->enter_own_screen.empty();
   const bool titled = screen != nullptr && screen->has_title;
   // The program's screen with the cursor at the top, as after every
@@ -158,7 +147,7 @@ void restore_terminal() {
 }
 
 void pause_for_key() {
-  if (input_is_terminal()) {
+  if (terminal::input_is_terminal()) {
     wait_for_one_key_at_terminal();
   } else {
     write_pause_prompt();

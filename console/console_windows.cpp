@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "console/console.hpp"
+#include "terminal/streams.hpp"
 
 namespace console {
 namespace {
@@ -22,11 +23,6 @@ constexpr const char* kClearScreenCommand = "CLS";
 constexpr DWORD kTitleRoom = 32768;
 std::wstring title_found;
 bool title_saved = false;
-
-bool is_console(DWORD standard_handle) {
-  DWORD mode = 0;
-  return GetConsoleMode(GetStdHandle(standard_handle), &mode) != 0;
-}
 
 }  // namespace
 
@@ -54,13 +50,13 @@ void restore_terminal() {
 
 void pause_for_key() {
   std::cout.flush();
-  std::system(is_console(STD_INPUT_HANDLE) ? kPauseCommand : kPauseWithoutKeyboardCommand);
+  std::system(terminal::input_is_terminal() ? kPauseCommand : kPauseWithoutKeyboardCommand);
 }
 
 // Only a pause that waited for the user may be followed by clearing, and
 // redirected output gets no form feed from CLS.
 void clear_screen() {
-  if (is_console(STD_INPUT_HANDLE) && is_console(STD_OUTPUT_HANDLE)) {
+  if (terminal::input_is_terminal() && terminal::output_is_terminal()) {
     std::system(kClearScreenCommand);
   }
 }

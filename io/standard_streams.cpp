@@ -14,6 +14,7 @@
 
 #include "charset/user_locale.hpp"
 #include "terminal/line_editor.hpp"
+#include "terminal/streams.hpp"
 
 namespace io {
 namespace {
@@ -206,7 +207,7 @@ void set_up_standard_streams() {
   // a pipe or a file gets whole blocks.
   // Standard error gets each line at once, through the same writer, so
   // that a Windows console shows its letters as it shows the output's.
-  const charset::Screens screens{isatty(STDOUT_FILENO) == 1, isatty(STDERR_FILENO) == 1};
+  const charset::Screens screens{terminal::output_is_terminal(), terminal::error_is_terminal()};
   static auto* const file_output = new FileOutput(STDOUT_FILENO, screens.output_is_terminal, output_block);
   static auto* const file_input = new FileInput(STDIN_FILENO, *file_output, input_block);
   static auto* const file_errors = new FileOutput(STDERR_FILENO, true, error_block);

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "terminal/line_editor.hpp"
+#include "terminal/streams.hpp"
 #include "terminal/terminal.hpp"
 
 // The line editor is libedit (BSD licence). It reads the keys itself, so
@@ -265,7 +266,7 @@ void remember(const std::string& line) {
 
 bool edits_lines() {
   static const bool edits = [] {
-    return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1 && terminal::takes_escapes() &&
+    return terminal::input_is_terminal() && terminal::output_is_terminal() && terminal::takes_escapes() &&
            libedit_if_present() != nullptr && terminal::stand_in_terminal() >= 0;
   }();
   return edits;

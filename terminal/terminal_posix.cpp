@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "charset/user_locale.hpp"
+#include "terminal/streams.hpp"
 #include "terminal/terminal.hpp"
 
 namespace terminal {
@@ -112,7 +113,7 @@ void put_terminal_back() {
 // standard output's where input comes from elsewhere.
 int terminal_descriptor = STDIN_FILENO;
 
-void find_terminal() { terminal_descriptor = isatty(STDIN_FILENO) == 1 ? STDIN_FILENO : STDOUT_FILENO; }
+void find_terminal() { terminal_descriptor = input_is_terminal() ? STDIN_FILENO : STDOUT_FILENO; }
 
 // The program's process group is the terminal's foreground group: only then
 // may it change the terminal's modes or write to its screen. A terminal

@@ -899,6 +899,8 @@ TEST(AtATerminal, PipedInputIsNeitherPausedForNorCleared) {
   ASSERT_TRUE(session.wait_for("1+2  ist: 3"));
   EXPECT_EQ(session.wait_for_end(), 0);
   EXPECT_EQ(session.seen.find(kClear), std::string::npos) << session.seen;
+  // The screen is a terminal all the same: the window shows the title.
+  EXPECT_TRUE(session.seen.starts_with(std::string(kSaveTitle) + std::string(kSetTitle))) << session.seen;
 }
 
 TEST(AtATerminal, InputEndingInsideACalculationGivesTheTerminalBackBeforeSayingSo) {
