@@ -35,11 +35,16 @@ Text resume_text;
 
 struct termios modes_found {};
 volatile sig_atomic_t have_modes = 0;
-volatile sig_atomic_t guarding = 0;
-// Whether the program's modes, screen and title are on the terminal now:
-// from the start in the foreground until a stop, the end, or a move to
-// the background, and again once continued in the foreground.
-volatile sig_atomic_t terminal_taken = 0;
+// Whose the terminal is, the one word the handlers and the program go by.
+// The program's modes, screen and title are on it from guard() until a
+// stop or a move to the background, and again once continued in the
+// foreground; given back for good, it stays the shell's whatever comes.
+enum Holder : sig_atomic_t {
+  kNotGuarded,  // before guard(), and once given back for good
+  kProgram,
+  kShell,  // stopped or in the background: the program takes it back in the foreground
+};
+volatile sig_atomic_t holder = kNotGuarded;
 // The modes the program had when it gave the terminal up for a stop.
 struct termios modes_at_stop {};
 volatile sig_atomic_t have_modes_at_stop = 0;
@@ -99,10 +104,10 @@ void write_text(const Text& text) {
 // The modes first: a write that fails (a terminal that is gone) must not
 // leave them raw.
 void put_terminal_back() {
-  if (guarding == 0 || terminal_taken == 0) {
+  if (holder != kProgram) {
     return;
   }
-  terminal_taken = 0;
+  holder = kShell;
   if (have_modes != 0) {
     tcsetattr(STDIN_FILENO, TCSANOW, &modes_found);
   }
@@ -126,14 +131,14 @@ bool in_foreground() {
 // Back in the foreground after a stop: the modes the program had then, and
 // its screen and title.
 void take_terminal_back() {
-  if (guarding == 0 || terminal_taken != 0 || !in_foreground()) {
+  if (holder != kShell || !in_foreground()) {
     return;
   }
   if (have_modes_at_stop != 0) {
     tcsetattr(STDIN_FILENO, TCSANOW, &modes_at_stop);
   }
   write_text(resume_text);
-  terminal_taken = 1;
+  holder = kProgram;
   wake_up(kResumed);
 }
 
@@ -175,7 +180,7 @@ void restore_default(int signal_number) {
 extern "C" void end_for_signal(int signal_number) {
   const int saved_errno = errno;
   put_terminal_back();
-  guarding = 0;
+  holder = kNotGuarded;
   restore_default(signal_number);
   raise(signal_number);
   errno = saved_errno;
@@ -190,7 +195,7 @@ extern "C" void end_for_signal(int signal_number) {
 // terminal is not the program's then.
 extern "C" void stop_for_signal(int signal_number) {
   const int saved_errno = errno;
-  if (terminal_taken != 0) {
+  if (holder == kProgram) {
     have_modes_at_stop = have_modes != 0 && tcgetattr(STDIN_FILENO, &modes_at_stop) == 0 ? 1 : 0;
   }
   put_terminal_back();
@@ -267,8 +272,7 @@ void guard(std::string_view leave, std::string_view resume) {
   wake_up_pipe[0] = above_standard_streams(wake_up_pipe[0]);
   wake_up_pipe[1] = above_standard_streams(wake_up_pipe[1]);
   give_handlers_a_stack();
-  terminal_taken = 1;
-  guarding = 1;
+  holder = kProgram;
   for (const int signal_number : kEndingSignals) {
     handle(signal_number, end_for_signal);
   }
@@ -289,7 +293,7 @@ void give_back() {
   sigfillset(&all);
   sigprocmask(SIG_BLOCK, &all, &before);
   put_terminal_back();
-  guarding = 0;
+  holder = kNotGuarded;
   sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
