@@ -18,8 +18,7 @@ constexpr std::size_t kConsolePiece = 4096;
 
 HANDLE console_of(int file) {
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(file));  // NOLINT(performance-no-int-to-ptr)
-  DWORD mode = 0;
-  return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0 ? handle : nullptr;
+  return handle != INVALID_HANDLE_VALUE ? handle : nullptr;
 }
 
 // Converts a piece of the program's CP850 to UTF-16 for the console, each
@@ -64,7 +63,7 @@ long write_bytes(int file, const char* bytes, std::size_t count) {
 // has its text converted as it is written (writer_for).
 StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens /*screens*/) { return raw; }
 
-Writer writer_for(int file) { return console_of(file) != nullptr ? write_to_console : write_bytes; }
+Writer writer_for(int /*file*/, bool to_terminal) { return to_terminal ? write_to_console : write_bytes; }
 
 std::string describe_error(int error) { return std::strerror(error); }
 

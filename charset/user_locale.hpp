@@ -27,11 +27,12 @@ struct Screens {
 };
 StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens screens);
 
-// Writes bytes to a file descriptor, as write(2) does. A Windows console is
-// given the program's CP850 text as UTF-16 instead, so that its letters
-// show whatever the console's code page; everything else gets the bytes.
+// Writes bytes to a file descriptor, as write(2) does. A Windows console
+// (`to_terminal`) is given the program's CP850 text as UTF-16 instead, so
+// that its letters show whatever the console's code page; everything else
+// gets the bytes.
 using Writer = long (*)(int file, const char* bytes, std::size_t count);
-Writer writer_for(int file);
+Writer writer_for(int file, bool to_terminal);
 
 // The character set of the user's locale (POSIX only; the Windows console
 // has its code page).

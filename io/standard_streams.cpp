@@ -47,8 +47,8 @@ std::optional<Failure> first_failure;
 // every line end, otherwise when the block is full; and whenever flushed.
 class FileOutput final : public std::streambuf {
  public:
-  FileOutput(int file, bool by_line, Block& block)
-      : file_(file), by_line_(by_line), block_(block), write_(charset::writer_for(file)) {
+  FileOutput(int file, bool by_line, Block& block, bool to_terminal)
+      : file_(file), by_line_(by_line), block_(block), write_(charset::writer_for(file, to_terminal)) {
     start_block();
   }
 
@@ -208,9 +208,10 @@ void set_up_standard_streams() {
   // Standard error gets each line at once, through the same writer, so
   // that a Windows console shows its letters as it shows the output's.
   const charset::Screens screens{terminal::output_is_terminal(), terminal::error_is_terminal()};
-  static auto* const file_output = new FileOutput(STDOUT_FILENO, screens.output_is_terminal, output_block);
+  static auto* const file_output =
+      new FileOutput(STDOUT_FILENO, screens.output_is_terminal, output_block, screens.output_is_terminal);
   static auto* const file_input = new FileInput(STDIN_FILENO, *file_output, input_block);
-  static auto* const file_errors = new FileOutput(STDERR_FILENO, true, error_block);
+  static auto* const file_errors = new FileOutput(STDERR_FILENO, true, error_block, screens.error_is_terminal);
   const charset::StreamBuffers used = charset::convert_to_user_charset({file_input, file_output, file_errors}, screens);
   std::cin.rdbuf(used.input);
   std::cout.rdbuf(used.output);

@@ -3,7 +3,8 @@
 # page is set from outside before it starts, answers one calculation with an
 # invalid sign, and checks that the screen shows "ungültig" and "lösen";
 # then checks that output into a file and into a pipe, on the same code
-# page, still holds the program's CP850 bytes 0x81 (ü) and 0x94 (ö). On
+# page, still holds the program's CP850 bytes 0x81 (ü) and 0x94 (ö), and
+# that the unknown-argument line on standard error shows an argument ü. On
 # code page 850 also: an argument ü comes back in the unknown-argument line
 # as the user typed it (0x81 in a file), and an empty window title is
 # empty again once the program ends.
@@ -64,6 +65,11 @@ grep -qaF $'zu l\x94sen' file.out || { echo "code page $code_page: no 0x94 in th
 wine cmd /c "chcp $code_page >NUL & $exe <tasks.txt" </dev/null >piped.out 2>/dev/null || true
 grep -qaF $'ung\x81ltig' piped.out || { echo "code page $code_page: no 0x81 through the pipe" >&2; exit 1; }
 grep -qaF $'zu l\x94sen' piped.out || { echo "code page $code_page: no 0x94 through the pipe" >&2; exit 1; }
+# Standard error at the console goes through the same writer as the output.
+script -qefc "wine cmd /c 'chcp $code_page >NUL & $exe ü'" /dev/null </dev/null >errors 2>&1 || true
+# Wine's console hides the cursor while it draws, between any two pieces.
+sed -i $'s/\x1b\\[?25[hl]//g' errors
+grep -qaF 'Unbekanntes Argument "ü"' errors || { echo "code page $code_page: no ü on standard error: $(cat -v errors)" >&2; exit 1; }
 if [ "$code_page" = 850 ]; then
   wine "$program" ü </dev/null >/dev/null 2>argument.err || true
   grep -qaF $'Argument "\x81"' argument.err || { echo "the argument ü is not 0x81: $(cat -v argument.err)" >&2; exit 1; }
@@ -73,4 +79,4 @@ if [ "$code_page" = 850 ]; then
   last_title=${titles##*'^[]0;'}
   [ "${last_title:0:2}" = '^G' ] || { echo "the empty title was not restored: $titles" >&2; exit 1; }
 fi
-echo "code page $code_page: the console shows ü and ö; file and pipe hold 0x81 and 0x94"
+echo "code page $code_page: the console shows ü and ö, on standard error too; file and pipe hold 0x81 and 0x94"
