@@ -980,6 +980,40 @@ const ScreenlessCase kScreenless[] = {
 INSTANTIATE_TEST_SUITE_P(AtATerminal, ScreenlessTerminal, testing::ValuesIn(kScreenless),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// tmux and GNU screen as at xterm: a screen of the program's own from
+// their entries, and xterm's title sequences (tmux's entry has a status
+// line for the title; screen takes them though its entry does not say so);
+// the user's title and screen come back at the end.
+struct TitledCase {
+  const char* term;
+  std::string_view own_screen;
+  std::string_view leave_own_screen;
+};
+
+void PrintTo(const TitledCase& c, std::ostream* os) { *os << c.term; }
+
+class TitledTerminal : public testing::TestWithParam<TitledCase> {};
+
+TEST_P(TitledTerminal, GetsItsScreenAndTheTitle) {
+  const TitledCase& c = GetParam();
+  Session session(environment(c.term, "C"));
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("\x04");
+  EXPECT_EQ(session.wait_for_end(), 0);
+  const std::string start =
+      std::string(c.own_screen) + "\x1b[H" + std::string(kSaveTitle) + std::string(kSetTitle) + std::string(kAsk);
+  EXPECT_TRUE(session.seen.starts_with(start)) << testing::PrintToString(session.seen);
+  EXPECT_TRUE(session.seen.ends_with(std::string(kRestoreTitle) + std::string(c.leave_own_screen)))
+      << testing::PrintToString(session.seen);
+}
+
+const TitledCase kTitled[] = {
+    {"tmux", "\x1b[?1049h", "\x1b[?1049l"},
+    {"screen", "\x1b[?1049h", "\x1b[?1049l"},
+};
+INSTANTIATE_TEST_SUITE_P(AtATerminal, TitledTerminal, testing::ValuesIn(kTitled),
+                         [](const auto& info) { return std::string(info.param.term); });
+
 // Random keys of every kind a person can type or paste, a line end now and
 // then; no key that sends a signal, ends the input or stops the output
 // (Ctrl+C, Ctrl+\, Ctrl+Z, Ctrl+D, Ctrl+S, Ctrl+Q): those come separately.
