@@ -465,7 +465,7 @@ INSTANTIATE_TEST_SUITE_P(AtATerminal, LettersAtATerminal, testing::ValuesIn(kLet
 struct EditCase {
   const char* name;
   const char* keys;
-  const char* number;  // as the result line shows it
+  const char* number;      // as the result line shows it
   const char* shown = "";  // on the screen as the keys are typed, where it matters
   const char* locale = "C.UTF-8";
 };
