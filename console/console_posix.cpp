@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "console/console.hpp"
+#include "terminal/screen.hpp"
 #include "terminal/streams.hpp"
 #include "terminal/terminal.hpp"
 

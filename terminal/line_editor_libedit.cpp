@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "terminal/line_editor.hpp"
+#include "terminal/screen.hpp"
 #include "terminal/streams.hpp"
 #include "terminal/terminal.hpp"
 
