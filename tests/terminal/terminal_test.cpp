@@ -938,22 +938,27 @@ TEST(AtATerminal, AnIgnoredInterruptStaysIgnoredAtThePause) {
   EXPECT_EQ(session.wait_for_end(), 0);
 }
 
-// A terminal gets the sequences its terminfo entry has, and no others: a
-// dumb one, or one the database does not know, none at all (and no
-// library's word about it); the Linux console, which has neither a screen
-// for programs of their own nor a title, only its clearing.
-struct ScreenlessCase {
+// What each terminal gets from its terminfo entry, and nothing else: a
+// screen of the program's own and the title where it has them, the
+// clearing between passes, and the user's title and screen back at the
+// end. tmux's entry has a status line for the title; GNU screen takes
+// xterm's title sequences though its entry does not say so. The Linux
+// console has neither an own screen nor a title, and a terminal the
+// database does not know is a dumb one, with no library's message.
+struct SequencesCase {
   const char* name;
   const char* term;
-  std::string_view clearing;
+  std::string start;      // before the first prompt
+  std::string next_pass;  // after the pause's key, before the next prompt
+  std::string end;
 };
 
-void PrintTo(const ScreenlessCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const SequencesCase& c, std::ostream* os) { *os << c.name; }
 
-class ScreenlessTerminal : public testing::TestWithParam<ScreenlessCase> {};
+class TerminalSequences : public testing::TestWithParam<SequencesCase> {};
 
-TEST_P(ScreenlessTerminal, GetsOnlyTheSequencesItHas) {
-  const ScreenlessCase& c = GetParam();
+TEST_P(TerminalSequences, AreOnlyThoseItHas) {
+  const SequencesCase& c = GetParam();
   Session session(environment(c.term, "C"));
   ASSERT_TRUE(session.wait_for(kAsk));
   session.type("+ 1 2\r");
@@ -962,57 +967,28 @@ TEST_P(ScreenlessTerminal, GetsOnlyTheSequencesItHas) {
   ASSERT_TRUE(session.wait_for(kAsk));
   session.type("\x04");
   EXPECT_EQ(session.wait_for_end(), 0);
-  std::string seen = session.seen;
-  if (!c.clearing.empty()) {
-    const std::size_t clearing = seen.find(c.clearing);
-    ASSERT_NE(clearing, std::string::npos) << testing::PrintToString(seen);
-    seen.erase(clearing, c.clearing.size());
-  }
-  EXPECT_EQ(seen.find('\x1b'), std::string::npos) << testing::PrintToString(seen);
+  const std::string& seen = session.seen;
+  ASSERT_TRUE(seen.starts_with(c.start + std::string(kAsk))) << testing::PrintToString(seen);
+  ASSERT_TRUE(seen.ends_with(c.end)) << testing::PrintToString(seen);
+  std::string between = seen.substr(c.start.size(), seen.size() - c.start.size() - c.end.size());
+  const std::size_t next_pass = between.find(std::string(kPausePrompt) + "\r\n" + c.next_pass + std::string(kAsk));
+  ASSERT_NE(next_pass, std::string::npos) << testing::PrintToString(seen);
+  between.erase(next_pass + kPausePrompt.size() + 2, c.next_pass.size());
+  EXPECT_EQ(between.find('\x1b'), std::string::npos) << testing::PrintToString(seen);
   EXPECT_EQ(seen.find("terminal type"), std::string::npos) << seen;
 }
 
-const ScreenlessCase kScreenless[] = {
-    {"Dumb", "dumb", ""},
-    {"UnknownToTheDatabase", "vt999", ""},
-    {"LinuxConsole", "linux", "\x1b[H\x1b[J"},
+const std::string kOwnScreenAndTitle = "\x1b[?1049h\x1b[H" + std::string(kSaveTitle) + std::string(kSetTitle);
+const std::string kUsersTitleAndScreen = std::string(kRestoreTitle) + "\x1b[?1049l";
+const SequencesCase kSequences[] = {
+    {"Dumb", "dumb", "", "", ""},
+    {"UnknownToTheDatabase", "vt999", "", "", ""},
+    {"LinuxConsole", "linux", "", "\x1b[H\x1b[J", ""},
+    {"Tmux", "tmux", kOwnScreenAndTitle, "\x1b[H\x1b[J" + std::string(kSetTitle), kUsersTitleAndScreen},
+    {"GnuScreen", "screen", kOwnScreenAndTitle, "\x1b[H\x1b[J" + std::string(kSetTitle), kUsersTitleAndScreen},
 };
-INSTANTIATE_TEST_SUITE_P(AtATerminal, ScreenlessTerminal, testing::ValuesIn(kScreenless),
+INSTANTIATE_TEST_SUITE_P(AtATerminal, TerminalSequences, testing::ValuesIn(kSequences),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// tmux and GNU screen as at xterm: a screen of the program's own from
-// their entries, and xterm's title sequences (tmux's entry has a status
-// line for the title; screen takes them though its entry does not say so);
-// the user's title and screen come back at the end.
-struct TitledCase {
-  const char* term;
-  std::string_view own_screen;
-  std::string_view leave_own_screen;
-};
-
-void PrintTo(const TitledCase& c, std::ostream* os) { *os << c.term; }
-
-class TitledTerminal : public testing::TestWithParam<TitledCase> {};
-
-TEST_P(TitledTerminal, GetsItsScreenAndTheTitle) {
-  const TitledCase& c = GetParam();
-  Session session(environment(c.term, "C"));
-  ASSERT_TRUE(session.wait_for(kAsk));
-  session.type("\x04");
-  EXPECT_EQ(session.wait_for_end(), 0);
-  const std::string start =
-      std::string(c.own_screen) + "\x1b[H" + std::string(kSaveTitle) + std::string(kSetTitle) + std::string(kAsk);
-  EXPECT_TRUE(session.seen.starts_with(start)) << testing::PrintToString(session.seen);
-  EXPECT_TRUE(session.seen.ends_with(std::string(kRestoreTitle) + std::string(c.leave_own_screen)))
-      << testing::PrintToString(session.seen);
-}
-
-const TitledCase kTitled[] = {
-    {"tmux", "\x1b[?1049h", "\x1b[?1049l"},
-    {"screen", "\x1b[?1049h", "\x1b[?1049l"},
-};
-INSTANTIATE_TEST_SUITE_P(AtATerminal, TitledTerminal, testing::ValuesIn(kTitled),
-                         [](const auto& info) { return std::string(info.param.term); });
 
 // Random keys of every kind a person can type or paste, a line end now and
 // then; no key that sends a signal, ends the input or stops the output
