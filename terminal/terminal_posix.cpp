@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -13,9 +12,9 @@
 #include <string>
 #include <string_view>
 
-#include "charset/user_locale.hpp"
 #include "terminal/streams.hpp"
 #include "terminal/terminal.hpp"
+#include "terminal/wake_ups.hpp"
 
 namespace terminal {
 namespace {
@@ -56,7 +55,7 @@ struct termios modes_before_keys {};
 int stand_in = -1;
 
 // Set with each wake-up: keys read ahead are taken without a wait, which
-// would have learnt of it.
+// would have learnt of it (woken_up_since_taken).
 volatile sig_atomic_t woken_up = 0;
 
 void wake_up(char what) {
@@ -77,10 +76,6 @@ constexpr std::array kEndingSignals = {
     SIGPWR,
 #endif
 };
-
-// Bytes of one key arrive together; a lone Escape is known by the silence after it.
-constexpr int kKeyByteWaitMs = 50;
-constexpr int kEscapeByte = 0x1b;
 
 void keep(Text& text, std::string_view bytes) {
   text.size = std::min(bytes.size(), text.bytes.size());
@@ -362,160 +357,8 @@ WakeUps take_wake_ups() {
 
 void forget_wake_ups() { take_wake_ups(); }
 
-namespace {
+int wake_up_descriptor() { return wake_up_pipe[0]; }
 
-// Bytes read from standard input and not yet taken as keys: what is there
-// already (a paste above all) is read a block at a time, and what one key
-// did not use waits for the next reader.
-std::array<unsigned char, 4096> read_ahead{};
-std::size_t read_ahead_start = 0;
-std::size_t read_ahead_end = 0;
-
-// The wake-up pipe is polled beside standard input, so that a wait learns
-// of a stop however soon before it began. A terminal opened for writing
-// only never reports a key to poll: an empty read tells at once that
-// standard input cannot be read at all.
-bool read_more(int wait_ms, WokenUp woken) {
-  ssize_t readable = 0;
-  while ((readable = read(STDIN_FILENO, nullptr, 0)) < 0 && errno == EINTR) {
-  }
-  if (readable < 0) {
-    return false;
-  }
-  for (;;) {
-    std::array<struct pollfd, 2> waits{{{STDIN_FILENO, POLLIN, 0}, {wake_up_pipe[0], POLLIN, 0}}};
-    const int ready = poll(waits.data(), waits.size(), wait_ms);
-    if (ready > 0 && waits[1].revents != 0) {
-      woken(take_wake_ups());
-    }
-    if (ready == 0) {
-      errno = 0;
-      return false;
-    }
-    if (ready < 0 || waits[0].revents == 0) {
-      if (ready < 0 && errno != EINTR) {
-        return false;
-      }
-      continue;
-    }
-    const ssize_t got = read(STDIN_FILENO, read_ahead.data(), read_ahead.size());
-    if (got > 0) {
-      read_ahead_start = 0;
-      read_ahead_end = static_cast<std::size_t>(got);
-      return true;
-    }
-    if (got == 0) {
-      errno = 0;
-      return false;
-    }
-    if (errno != EINTR) {
-      return false;
-    }
-  }
-}
-
-// The next byte of a key, left for the next reader, waiting at most
-// `wait_ms` (forever when negative); -1 when the wait is over or the input
-// ends (errno 0) or when reading fails (errno says why). Should the program
-// be continued after Ctrl+Z, or the terminal change its size, while it
-// waits (or just before), `woken` is told, so that it can show its prompt
-// again; then the wait goes on.
-int next_key_byte(int wait_ms, WokenUp woken) {
-  if (woken_up != 0) {
-    woken(take_wake_ups());
-  }
-  if (read_ahead_start == read_ahead_end && !read_more(wait_ms, woken)) {
-    return -1;
-  }
-  return read_ahead[read_ahead_start];
-}
-
-int take_key_byte(int wait_ms, WokenUp woken) {
-  const int byte = next_key_byte(wait_ms, woken);
-  if (byte >= 0) {
-    ++read_ahead_start;
-  }
-  return byte;
-}
-
-}  // namespace
-
-std::size_t take_keys_read_ahead(char* bytes, std::size_t room) {
-  const std::size_t taken = std::min(room, read_ahead_end - read_ahead_start);
-  std::copy_n(read_ahead.begin() + static_cast<std::ptrdiff_t>(read_ahead_start), taken, bytes);
-  read_ahead_start += taken;
-  return taken;
-}
-
-namespace {
-
-// Whether the user's keys send UTF-8, where one character may be several
-// bytes; looked up once.
-bool keys_send_utf8() {
-  static const bool utf8 = charset::user_codeset() == "UTF-8";
-  return utf8;
-}
-
-int continuation_bytes_of_utf8(int lead) {
-  if ((lead & 0xe0) == 0xc0) return 1;
-  if ((lead & 0xf0) == 0xe0) return 2;
-  if ((lead & 0xf8) == 0xf0) return 3;
-  return 0;
-}
-
-bool continues_utf8(int byte) { return (byte & 0xc0) == 0x80; }
-
-// The rest of a character whose first byte was `lead`: its bytes arrive
-// together. A byte that cannot continue it (an Enter right after a broken
-// character) is a key of its own.
-std::string read_rest_of_character(int lead, WokenUp woken) {
-  std::string rest;
-  if (lead >= 0x80 && keys_send_utf8()) {
-    for (int left = continuation_bytes_of_utf8(lead); left > 0; --left) {
-      const int byte = next_key_byte(kKeyByteWaitMs, woken);
-      if (byte < 0 || !continues_utf8(byte)) break;
-      rest.push_back(static_cast<char>(take_key_byte(kKeyByteWaitMs, woken)));
-    }
-  }
-  return rest;
-}
-
-// After an Escape byte: the rest of the key's sequence, CSI (ESC [
-// parameters final byte) or SS3 (ESC O x), whose bytes arrive together; any
-// other character after the Escape is a key of its own pressed with Alt,
-// and is all that is returned. Empty for a lone Escape, known by the
-// silence after it.
-std::string read_rest_of_key_sequence(WokenUp woken) {
-  std::string rest;
-  const int introducer = take_key_byte(kKeyByteWaitMs, woken);
-  if (introducer < 0) {
-    return rest;
-  }
-  rest.push_back(static_cast<char>(introducer));
-  if (introducer != '[' && introducer != 'O') {
-    rest += read_rest_of_character(introducer, woken);  // Alt with a character, ASCII or not
-  } else if (introducer == '[') {
-    for (int byte = take_key_byte(kKeyByteWaitMs, woken); byte >= 0; byte = take_key_byte(kKeyByteWaitMs, woken)) {
-      rest.push_back(static_cast<char>(byte));
-      if (byte >= 0x40 && byte <= 0x7e) break;
-    }
-  } else if (introducer == 'O') {
-    const int byte = take_key_byte(kKeyByteWaitMs, woken);
-    if (byte >= 0) rest.push_back(static_cast<char>(byte));
-  }
-  return rest;
-}
-
-}  // namespace
-
-std::string read_key(WokenUp woken) {
-  const int first = take_key_byte(-1, woken);
-  if (first < 0) {
-    return {};
-  }
-  std::string key(1, static_cast<char>(first));
-  key += first == kEscapeByte ? read_rest_of_key_sequence(woken) : read_rest_of_character(first, woken);
-  return key;
-}
+bool woken_up_since_taken() { return woken_up != 0; }
 
 }  // namespace terminal

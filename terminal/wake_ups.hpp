@@ -1,0 +1,20 @@
+#pragma once
+
+#include "terminal/terminal.hpp"
+
+// Within the terminal module: what the signal handlers (terminal_posix.cpp)
+// leave for the key reader (keys_posix.cpp) while it waits.
+namespace terminal {
+
+// A pipe's end that is readable once a stop was continued or the terminal
+// changed its size, to poll beside standard input; -1 where there is none.
+int wake_up_descriptor();
+
+// Whether anything happened since the last take_wake_ups, known without a
+// system call, for keys taken from what was read before.
+bool woken_up_since_taken();
+
+// What happened since the last call; the stand-in terminal gets the new size.
+WakeUps take_wake_ups();
+
+}  // namespace terminal
