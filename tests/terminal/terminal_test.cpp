@@ -194,6 +194,24 @@ struct Session {
     return false;
   }
 
+  // How many bytes the program has read so far, by its own count.
+  long bytes_read() const {
+    std::ifstream io("/proc/" + std::to_string(child) + "/io");
+    for (std::string line; std::getline(io, line);) {
+      if (line.starts_with("rchar:")) return std::stol(line.substr(6));
+    }
+    return -1;
+  }
+
+  bool wait_for_bytes_read(long at_least, std::chrono::milliseconds limit = patience()) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (bytes_read() < at_least) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(10ms);
+    }
+    return true;
+  }
+
   ~Session() {
     if (child > 0) {
       kill(child, SIGKILL);
@@ -560,15 +578,22 @@ TEST(AtATerminal, UpRecallsTheLinesTypedBefore) {
 }
 
 // After the terminal narrows, the editor wraps the line at the new width
-// (and marks each wrap with a blank and a backspace).
+// (and marks each wrap with a blank and a backspace), also for keys that
+// were read before the resize: they are typed behind Ctrl+S, so that the
+// program, having read them all, waits on its first echo while the
+// terminal narrows.
 TEST(AtATerminal, TheEditorWrapsAtTheNewWidthAfterAResize) {
   Session session(environment("xterm", "C"));
   ASSERT_TRUE(session.wait_for(kAsk));
+  const long read_before = session.bytes_read();
+  const std::string keys(70, '1');
+  session.type("\x13" + keys);
+  ASSERT_TRUE(session.wait_for_bytes_read(read_before + static_cast<long>(keys.size())));
   struct winsize size {};
   size.ws_row = 24;
   size.ws_col = 40;
   ioctl(session.master, TIOCSWINSZ, &size);
-  session.type(std::string(70, '1'));
+  session.type("\x11");
   EXPECT_TRUE(session.wait_for(std::string(40, '1') + " \b"))
       << testing::PrintToString(session.seen.substr(session.mark));
 }
