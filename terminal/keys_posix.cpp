@@ -156,7 +156,7 @@ std::string read_rest_of_key_sequence(WokenUp woken) {
       rest.push_back(static_cast<char>(byte));
       if (byte >= 0x40 && byte <= 0x7e) break;
     }
-  } else if (introducer == 'O') {
+  } else {  // SS3: one byte names the key
     const int byte = take_key_byte(kKeyByteWaitMs, woken);
     if (byte >= 0) rest.push_back(static_cast<char>(byte));
   }
