@@ -307,7 +307,7 @@ StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens screens) {
   return used;
 }
 
-Writer writer_for(int /*file*/, bool /*to_terminal*/) {
+Writer writer_for(bool /*to_terminal*/) {
   return [](int file, const char* bytes, std::size_t count) -> long { return write(file, bytes, count); };
 }
 

@@ -63,7 +63,7 @@ long write_bytes(int file, const char* bytes, std::size_t count) {
 // has its text converted as it is written (writer_for).
 StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens /*screens*/) { return raw; }
 
-Writer writer_for(int /*file*/, bool to_terminal) { return to_terminal ? write_to_console : write_bytes; }
+Writer writer_for(bool to_terminal) { return to_terminal ? write_to_console : write_bytes; }
 
 std::string describe_error(int error) { return std::strerror(error); }
 

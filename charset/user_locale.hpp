@@ -32,7 +32,7 @@ StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens screens);
 // that its letters show whatever the console's code page; everything else
 // gets the bytes.
 using Writer = long (*)(int file, const char* bytes, std::size_t count);
-Writer writer_for(int file, bool to_terminal);
+Writer writer_for(bool to_terminal);
 
 // The character set of the user's locale (POSIX only; the Windows console
 // has its code page).

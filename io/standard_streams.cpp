@@ -48,7 +48,7 @@ std::optional<Failure> first_failure;
 class FileOutput final : public std::streambuf {
  public:
   FileOutput(int file, bool by_line, Block& block, bool to_terminal)
-      : file_(file), by_line_(by_line), block_(block), write_(charset::writer_for(file, to_terminal)) {
+      : file_(file), by_line_(by_line), block_(block), write_(charset::writer_for(to_terminal)) {
     start_block();
   }
 
