@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "terminal/line_editor.hpp"
+#include "terminal/loaded_library.hpp"
 #include "terminal/screen.hpp"
 #include "terminal/streams.hpp"
 #include "terminal/terminal.hpp"
@@ -38,20 +39,16 @@ struct Libedit {
   decltype(&::history) history = nullptr;
 };
 
-template <typename Function>
-bool look_up(void* library, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(dlsym(library, name));
-  return function != nullptr;
-}
-
 const Libedit* load_libedit() {
   static Libedit functions;
   for (const char* name : {"libedit.so.2", "libedit.so.0"}) {
     void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-    if (library != nullptr && look_up(library, "el_init_fd", functions.el_init_fd) &&
-        look_up(library, "el_set", functions.el_set) && look_up(library, "el_gets", functions.el_gets) &&
-        look_up(library, "el_resize", functions.el_resize) && look_up(library, "el_wline", functions.el_wline) &&
-        look_up(library, "history_init", functions.history_init) && look_up(library, "history", functions.history)) {
+    if (library != nullptr && find_function(library, "el_init_fd", functions.el_init_fd) &&
+        find_function(library, "el_set", functions.el_set) && find_function(library, "el_gets", functions.el_gets) &&
+        find_function(library, "el_resize", functions.el_resize) &&
+        find_function(library, "el_wline", functions.el_wline) &&
+        find_function(library, "history_init", functions.history_init) &&
+        find_function(library, "history", functions.history)) {
       return &functions;
     }
   }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "terminal/loaded_library.hpp"
 #include "terminal/screen.hpp"
 
 namespace terminal {
@@ -20,12 +21,6 @@ struct Terminfo {
   char* (*tigetstr)(const char*) = nullptr;
   int (*tigetflag)(const char*) = nullptr;
 };
-
-template <typename Function>
-bool find_function(void* library, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(dlsym(library, name));
-  return function != nullptr;
-}
 
 std::optional<Terminfo> load_terminfo() {
   Terminfo terminfo;
