@@ -36,10 +36,6 @@ constexpr std::string_view kPausePrompt =
 // for a key), on a screen of its own where the terminal has one, left on
 // every way out.
 bool clears = false;
-// Left in the background for good (it cannot stop to wait for the
-// foreground): the terminal, its title included, is not the program's.
-bool terminal_withheld = false;
-
 bool output_takes_escapes() { return terminal::output_is_terminal() && terminal::takes_escapes(); }
 
 void write_to_terminal(std::string_view sequence) { std::cout << sequence << std::flush; }
@@ -83,9 +79,9 @@ void start_session(std::string_view title) {
     return;
   }
   // Started in the background, the program touches the terminal only once
-  // it is in the foreground.
+  // it is in the foreground; where it can never be, not at all (its first
+  // read or write there fails).
   if (!terminal::wait_for_foreground()) {
-    terminal_withheld = true;
     return;
   }
   const terminal::Screen* screen = escapes ? terminal::screen() : nullptr;
@@ -111,8 +107,7 @@ void start_session(std::string_view title) {
   if (titled) {
     resume.append(kTitleStart).append(title).append(kTitleEnd);
   }
-  terminal::guard(leave, resume);
-  write_to_terminal(start);
+  terminal::guard(start, leave, resume);
 }
 
 }  // namespace
@@ -128,7 +123,7 @@ TerminalSession::~TerminalSession() {
 }
 
 void set_title(std::string_view title) {
-  if (!output_takes_escapes() || terminal_withheld || !terminal::screen()->has_title) {
+  if (!output_takes_escapes() || !terminal::screen()->has_title || !terminal::wait_for_terminal()) {
     return;
   }
   std::cout << kTitleStart << title << kTitleEnd << std::flush;

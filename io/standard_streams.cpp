@@ -48,7 +48,11 @@ std::optional<Failure> first_failure;
 class FileOutput final : public std::streambuf {
  public:
   FileOutput(int file, bool by_line, Block& block, bool to_terminal)
-      : file_(file), by_line_(by_line), block_(block), write_(charset::writer_for(to_terminal)) {
+      : file_(file),
+        by_line_(by_line),
+        waits_for_foreground_(to_terminal && file == STDOUT_FILENO),
+        block_(block),
+        write_(charset::writer_for(to_terminal)) {
     start_block();
   }
 
@@ -115,9 +119,15 @@ class FileOutput final : public std::streambuf {
   }
 
  private:
+  // Nothing reaches the terminal's screen from the background: the program
+  // waits there, stopped, until it is back in the foreground. Its lines on
+  // standard error are no part of its screen, and say why it ends.
   void write_held() {
     const char* next = block_.data();
     const char* const end = next + held();
+    if (next < end && waits_for_foreground_ && !terminal::wait_for_terminal()) {
+      fail(kWriteFailedText, EIO);
+    }
     while (next < end) {
       const long written = write_(file_, next, static_cast<std::size_t>(end - next));
       if (written < 0 && errno == EINTR) {
@@ -133,6 +143,7 @@ class FileOutput final : public std::streambuf {
 
   int file_;
   bool by_line_;
+  bool waits_for_foreground_;
   std::size_t held_ = 0;
   Block& block_;
   charset::Writer write_;
@@ -151,6 +162,10 @@ class FileInput final : public std::streambuf {
 
  private:
   int_type underflow() override {
+    // Where the terminal is never the program's, it asks for nothing there.
+    if (terminal::input_is_terminal() && !terminal::wait_for_terminal()) {
+      fail(kReadFailedText, EIO);
+    }
     if (terminal::edits_lines()) {
       return take_from_edited_lines();
     }

@@ -9,6 +9,7 @@
 
 #include "charset/user_locale.hpp"
 #include "terminal/line_editor.hpp"
+#include "terminal/streams.hpp"
 #include "terminal/terminal.hpp"
 #include "terminal/wake_ups.hpp"
 
@@ -33,6 +34,10 @@ std::size_t read_ahead_end = 0;
 // only never reports a key to poll: an empty read tells at once that
 // standard input cannot be read at all.
 bool read_more(int wait_ms, WokenUp woken) {
+  if (!wait_for_terminal()) {
+    errno = EIO;
+    return false;
+  }
   ssize_t readable = 0;
   while ((readable = read(STDIN_FILENO, nullptr, 0)) < 0 && errno == EINTR) {
   }
@@ -40,6 +45,12 @@ bool read_more(int wait_ms, WokenUp woken) {
     return false;
   }
   for (;;) {
+    // A continue to the background (bg) interrupts the wait: from there
+    // the program reads nothing until it is back in the foreground.
+    if (!wait_for_terminal()) {
+      errno = EIO;
+      return false;
+    }
     std::array<struct pollfd, 2> waits{{{STDIN_FILENO, POLLIN, 0}, {wake_up_descriptor(), POLLIN, 0}}};
     const int ready = poll(waits.data(), waits.size(), wait_ms);
     if (ready > 0 && waits[1].revents != 0) {
@@ -78,6 +89,12 @@ bool read_more(int wait_ms, WokenUp woken) {
 // waits (or just before), `woken` is told, so that it can show its prompt
 // again; then the wait goes on.
 int next_key_byte(int wait_ms, WokenUp woken) {
+  // Keys read ahead are the program's to take only in the foreground: after
+  // `bg` no read would stop it, so it stops here, as a read would.
+  if (!wait_for_terminal()) {
+    errno = EIO;
+    return -1;
+  }
   if (woken_up_since_taken()) {
     woken(take_wake_ups());
   }
@@ -98,6 +115,9 @@ int take_key_byte(int wait_ms, WokenUp woken) {
 }  // namespace
 
 std::size_t take_keys_read_ahead(char* bytes, std::size_t room) {
+  if (read_ahead_start == read_ahead_end || !wait_for_terminal()) {
+    return 0;  // where the terminal is never the program's, the read that follows fails
+  }
   const std::size_t taken = std::min(room, read_ahead_end - read_ahead_start);
   std::copy_n(read_ahead.begin() + static_cast<std::ptrdiff_t>(read_ahead_start), taken, bytes);
   read_ahead_start += taken;
@@ -140,11 +160,16 @@ std::string read_rest_of_character(int lead, WokenUp woken) {
 // After an Escape byte: the rest of the key's sequence, CSI (ESC [
 // parameters final byte) or SS3 (ESC O x), whose bytes arrive together; any
 // other character after the Escape is a key of its own pressed with Alt,
-// and is all that is returned. Empty for a lone Escape, known by the
-// silence after it.
+// and is all that is returned. Further Escapes first belong to the same
+// key: Alt with a key that sends a sequence (ESC ESC [ A from xterm with
+// metaSendsEscape, and from rxvt), or Escape pressed just before one.
+// Empty for a lone Escape, known by the silence after it.
 std::string read_rest_of_key_sequence(WokenUp woken) {
   std::string rest;
-  const int introducer = take_key_byte(kKeyByteWaitMs, woken);
+  int introducer = take_key_byte(kKeyByteWaitMs, woken);
+  for (; introducer == kEscapeByte; introducer = take_key_byte(kKeyByteWaitMs, woken)) {
+    rest.push_back(static_cast<char>(introducer));
+  }
   if (introducer < 0) {
     return rest;
   }

@@ -177,6 +177,9 @@ int read_character(EditLine* editor, wchar_t* character) {
       key_sequence_at = 0;
       continue;
     }
+    if (key.front() == '\0') {
+      continue;  // Ctrl+Space and Ctrl+@ do nothing, as every control key not bound
+    }
     *character = as_character(key);
     if (*character >= L' ' && *character != L'\x7f' && line_is_full(editor)) {
       continue;

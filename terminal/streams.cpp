@@ -41,4 +41,8 @@ bool error_is_terminal() {
   return is_terminal;
 }
 
+#ifdef _WIN32
+bool wait_for_terminal() { return true; }
+#endif
+
 }  // namespace terminal

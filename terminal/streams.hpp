@@ -10,4 +10,12 @@ bool input_is_terminal();
 bool output_is_terminal();
 bool error_is_terminal();
 
+// Whether the program may read, write and change its terminal now: once it
+// is stopped and continued in the background (bg), it stops again, as any
+// job that needs its terminal, and waits here until it is back in the
+// foreground with the terminal its own. False where it never can be (a
+// stop would not come), so that reads and writes there fail with EIO. True
+// at once where there is no terminal to share (the Windows console).
+bool wait_for_terminal();
+
 }  // namespace terminal

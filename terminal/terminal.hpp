@@ -8,8 +8,10 @@
 namespace terminal {
 
 // Waits, stopped as any job that needs its terminal, until the program is
-// in the terminal's foreground. False where it cannot wait (SIGTTIN is
-// ignored) and is in the background: then the terminal is not its to change.
+// in the terminal's foreground. False where no stop would come (SIGTTIN
+// ignored or blocked, or a process group the kernel takes for orphaned,
+// whose stops it discards): then the terminal is never the program's, and
+// its reads and writes fail with EIO, as the kernel's do from there.
 bool wait_for_foreground();
 
 // From now on every signal whose default ends the program (interrupt, quit,
@@ -17,13 +19,14 @@ bool wait_for_foreground();
 // signals, the real-time signals ...) puts standard input's terminal modes
 // back as they are now and writes `leave` to standard output, then ends the
 // program as that signal does. Ctrl+Z does the same before the program
-// stops; continued in the foreground, the program gets the modes it had
-// when stopped and writes `resume`, and continued in the background (`bg`)
-// it leaves the terminal alone, stopping as any job if it reads or changes
-// it, until it is continued in the foreground (`fg`). A signal the program
-// was started to ignore stays ignored. Called once, in the foreground; the
-// texts are kept.
-void guard(std::string_view leave, std::string_view resume);
+// stops (and nothing where no stop can come); continued in the foreground,
+// the program gets its modes back and writes `resume`, and continued in the
+// background (`bg`) it leaves the terminal alone, stopping as any job if it
+// reads, writes or changes it, until it is continued in the foreground
+// (`fg`). A signal the program was started to ignore stays ignored. Called
+// once, in the foreground; `start` is written at once, the other texts are
+// kept.
+void guard(std::string_view start, std::string_view leave, std::string_view resume);
 
 // Puts standard input's terminal modes back as guard() found them, then
 // writes `leave` (with write(2), whatever became of the output stream), once;
@@ -32,7 +35,8 @@ void give_back();
 
 // Standard input's terminal without line mode and echo, a key at a time,
 // as the pause and the line editor read it; the modes before are kept for
-// leave_key_mode. False where standard input is no terminal.
+// leave_key_mode. False where standard input is no terminal, or one that
+// is never the program's.
 bool enter_key_mode();
 
 // Back to the modes enter_key_mode found.

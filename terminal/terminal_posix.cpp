@@ -30,19 +30,45 @@ Text resume_text;
 
 struct termios modes_found {};
 volatile sig_atomic_t have_modes = 0;
-// Whose the terminal is, the one word the handlers and the program go by.
-// The program's modes, screen and title are on it from guard() until a
-// stop or a move to the background, and again once continued in the
-// foreground; given back for good, it stays the shell's whatever comes.
+
+// Who holds the terminal: the one word the handlers and the program go by.
+//
+//   kNotGuarded  before guard(), and once given back for good (give_back,
+//                an ending signal): the program changes nothing on the
+//                terminal, and a signal leaves it alone.
+//   kProgram     from guard() on, while in the foreground: the program's
+//                modes, screen and title are on it.
+//   kShell       stopped (Ctrl+Z), or continued in the background (bg): the
+//                user's modes, screen and title are back. The program takes
+//                the terminal again once continued in the foreground (fg);
+//                until then it neither reads, writes nor changes it.
+//   kNeverOurs   the program cannot wait for the foreground, since no stop
+//                would come (see can_stop): every read and write of the
+//                terminal fails as the kernel fails them then, with EIO.
+//
+// The transitions:
+//   kNotGuarded -> kProgram   guard(), in the foreground
+//   kNotGuarded -> kNeverOurs wait_for_foreground() in the background, when
+//                             no stop can come
+//   kProgram -> kShell        a stop, or a continue that finds the program in
+//                             the background (SIGSTOP, which no handler sees,
+//                             then bg)
+//   kShell -> kProgram        a continue in the foreground
+//   kShell -> kNeverOurs      waiting for the foreground when no stop can
+//                             come any more (the shell has gone)
+//   any -> kNotGuarded        give_back() and the ending signals, which put
+//                             the user's modes and screen back first if the
+//                             program holds them
 enum Holder : sig_atomic_t {
-  kNotGuarded,  // before guard(), and once given back for good
+  kNotGuarded,
   kProgram,
-  kShell,  // stopped or in the background: the program takes it back in the foreground
+  kShell,
+  kNeverOurs,
 };
 volatile sig_atomic_t holder = kNotGuarded;
-// The modes the program had when it gave the terminal up for a stop.
-struct termios modes_at_stop {};
-volatile sig_atomic_t have_modes_at_stop = 0;
+// Counted by the continue handler: a stop that came to pass ended with a
+// continue, one that the kernel discarded did not.
+volatile sig_atomic_t continues = 0;
 // Each wake-up is one byte in a pipe, so that none is lost between a
 // handler and the wait that takes it.
 int wake_up_pipe[2] = {-1, -1};
@@ -92,19 +118,6 @@ void write_text(const Text& text) {
   }
 }
 
-// The modes first: a write that fails (a terminal that is gone) must not
-// leave them raw.
-void put_terminal_back() {
-  if (holder != kProgram) {
-    return;
-  }
-  holder = kShell;
-  if (have_modes != 0) {
-    tcsetattr(STDIN_FILENO, TCSANOW, &modes_found);
-  }
-  write_text(leave_text);
-}
-
 // The terminal whose foreground the program needs: standard input's, or
 // standard output's where input comes from elsewhere.
 int terminal_descriptor = STDIN_FILENO;
@@ -113,24 +126,147 @@ void find_terminal() { terminal_descriptor = input_is_terminal() ? STDIN_FILENO 
 
 // The program's process group is the terminal's foreground group: only then
 // may it change the terminal's modes or write to its screen. A terminal
-// that is not the process's controlling terminal has no foreground to wait for.
+// that is not the process's controlling terminal has no foreground to wait
+// for, and neither has one that hung up: tcgetpgrp fails on both.
 bool in_foreground() {
   const pid_t foreground = tcgetpgrp(terminal_descriptor);
   return foreground < 0 || foreground == getpgrp();
 }
 
-// Back in the foreground after a stop: the modes the program had then, and
-// its screen and title.
+// The modes the program has the terminal in (those it found, or key mode),
+// put on it again whenever it takes the terminal back.
+struct termios program_modes {};
+volatile sig_atomic_t have_program_modes = 0;
+
+// The modes first: a write that fails (a terminal that is gone) must not
+// leave them raw. Only in the foreground: in the background the terminal
+// is the shell's, whatever the program last did to it, and with SIGTTOU
+// blocked (as it is in every handler) the kernel would let a change
+// through from there.
+void put_terminal_back() {
+  if (holder != kProgram) {
+    return;
+  }
+  holder = kShell;
+  if (!in_foreground()) {
+    return;
+  }
+  if (have_modes != 0) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &modes_found);
+  }
+  write_text(leave_text);
+}
+
+// Back in the foreground after a stop: the program's modes, screen and
+// title. The modes the shell has now are the user's from here on, so that
+// an `stty` made while the program was stopped is kept at its end.
 void take_terminal_back() {
   if (holder != kShell || !in_foreground()) {
     return;
   }
-  if (have_modes_at_stop != 0) {
-    tcsetattr(STDIN_FILENO, TCSANOW, &modes_at_stop);
+  if (have_modes != 0) {
+    tcgetattr(STDIN_FILENO, &modes_found);
+  }
+  if (have_program_modes != 0) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &program_modes);
   }
   write_text(resume_text);
   holder = kProgram;
   wake_up(kResumed);
+}
+
+// -- Whether a stop can come --------------------------------------------
+//
+// The kernel discards SIGTSTP, SIGTTIN and SIGTTOU (not SIGSTOP) for a
+// process group that is orphaned: one in which no member has a parent in
+// another group of the same session. A session leader's group is one (no
+// shell with job control above it: under script, setsid or a service
+// manager), and so is a job whose shell has gone. The handlers may ask too,
+// so this reads /proc with open and read alone.
+
+struct ProcessLinks {
+  pid_t parent = 0;
+  pid_t group = 0;
+  pid_t session = 0;
+};
+
+// "/proc/<pid>/stat" into `path`, without the C library's formatting.
+void stat_path(pid_t pid, std::array<char, 32>& path) {
+  constexpr std::string_view kHead = "/proc/";
+  constexpr std::string_view kTail = "/stat";
+  std::array<char, 16> digits{};
+  std::size_t count = 0;
+  for (auto rest = static_cast<unsigned long>(pid); count == 0 || rest != 0; rest /= 10) {
+    digits[count++] = static_cast<char>('0' + rest % 10);
+  }
+  std::size_t at = 0;
+  for (const char c : kHead) path[at++] = c;
+  while (count > 0) path[at++] = digits[--count];
+  for (const char c : kTail) path[at++] = c;
+  path[at] = '\0';
+}
+
+// The fields after the name, which may hold any character but ends at the
+// last ")": state, parent, group, session.
+bool read_links(pid_t pid, ProcessLinks& links) {
+  std::array<char, 32> path{};
+  stat_path(pid, path);
+  const int file = open(path.data(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) {
+    return false;
+  }
+  std::array<char, 1024> stat{};
+  const ssize_t got = read(file, stat.data(), stat.size() - 1);
+  close(file);
+  if (got <= 0) {
+    return false;
+  }
+  const char* const end = stat.data() + got;
+  const char* at = end;
+  while (at > stat.data() && at[-1] != ')') --at;
+  std::array<long, 4> fields{};  // state (skipped), parent, group, session
+  for (long& field : fields) {
+    while (at < end && *at == ' ') ++at;
+    if (at == end) return false;
+    const bool negative = *at == '-';
+    if (negative) ++at;
+    for (; at < end && *at != ' '; ++at) field = *at >= '0' && *at <= '9' ? field * 10 + (*at - '0') : field;
+    field = negative ? -field : field;
+  }
+  links = {static_cast<pid_t>(fields[1]), static_cast<pid_t>(fields[2]), static_cast<pid_t>(fields[3])};
+  return true;
+}
+
+// Up the program's own line of parents within its group (a wrapping
+// script's shell is in the same job): the group is not orphaned once one
+// of them has a parent in another group of the session. Without /proc the
+// group is taken for one that can stop, as it was before this was known.
+bool group_is_orphaned() {
+  ProcessLinks self;
+  if (!read_links(getpid(), self)) {
+    return false;
+  }
+  ProcessLinks member = self;
+  for (int depth = 0; depth < 64; ++depth) {
+    ProcessLinks parent;
+    if (member.parent <= 0 || !read_links(member.parent, parent) || parent.session != self.session) {
+      return true;
+    }
+    if (parent.group != self.group) {
+      return false;
+    }
+    member = parent;
+  }
+  return false;
+}
+
+// A handler of ours blocks every signal, but SIGTTIN is sent from outside one.
+bool can_stop_for_input() {
+  struct sigaction action {};
+  sigaction(SIGTTIN, nullptr, &action);
+  sigset_t blocked;
+  sigprocmask(SIG_BLOCK, nullptr, &blocked);
+  return action.sa_handler != SIG_IGN && sigismember(&blocked, SIGTTIN) == 0 && !group_is_orphaned();
 }
 
 // A crash because the stack ran out still gives the terminal back: the
@@ -180,14 +316,14 @@ extern "C" void end_for_signal(int signal_number) {
 // Ctrl+Z: the terminal goes back to the shell, the program stops, and once
 // continued it takes the terminal again if it is in the foreground. After
 // `bg` it leaves the terminal alone until `fg` continues it once more (see
-// resume_if_foreground). A read or a change of the terminal from the
-// background stops the program as any job (SIGTTIN and SIGTTOU at their
-// defaults, whose stop cannot come after the continue that ends it); the
-// terminal is not the program's then.
+// continued). Where the kernel would discard the stop (an orphaned group),
+// Ctrl+Z does nothing at all, as in a shell without job control: giving
+// the screen up and taking it back would lose what it showed.
 extern "C" void stop_for_signal(int signal_number) {
   const int saved_errno = errno;
-  if (holder == kProgram) {
-    have_modes_at_stop = have_modes != 0 && tcgetattr(STDIN_FILENO, &modes_at_stop) == 0 ? 1 : 0;
+  if (group_is_orphaned()) {
+    errno = saved_errno;
+    return;
   }
   put_terminal_back();
   restore_default(signal_number);
@@ -202,10 +338,20 @@ extern "C" void stop_for_signal(int signal_number) {
   errno = saved_errno;
 }
 
-// `fg` after `bg` continues a program that is not stopped: the terminal is
-// its again.
-extern "C" void resume_if_foreground(int) {
+// Every continue: counted (see wait_for_foreground), and the terminal taken
+// back in the foreground. A continue that finds the program in the
+// background while it held the terminal follows a SIGSTOP, which no handler
+// sees: the terminal is the shell's now. One that finds it in the
+// foreground holding the terminal may follow a SIGSTOP and fg, after which
+// the shell may have put its own modes on: the program's go on again.
+extern "C" void continued(int) {
   const int saved_errno = errno;
+  continues = continues + 1;
+  if (holder == kProgram && !in_foreground()) {
+    holder = kShell;
+  } else if (holder == kProgram && have_program_modes != 0) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &program_modes);
+  }
   take_terminal_back();
   errno = saved_errno;
 }
@@ -225,6 +371,17 @@ void handle(int signal_number, void (*handler)(int)) {
   }
 }
 
+// SIGCONT continues the process whether ignored or blocked: a handler of
+// ours changes nothing a user could ask for by ignoring it, and without one
+// neither the terminal's return nor a discarded stop could be known.
+void count_continues() {
+  install(SIGCONT, continued);
+  sigset_t cont;
+  sigemptyset(&cont);
+  sigaddset(&cont, SIGCONT);
+  sigprocmask(SIG_UNBLOCK, &cont, nullptr);
+}
+
 // The program's own descriptors stay clear of 0, 1 and 2, which may be
 // closed when it starts: a standard stream closed must read as closed.
 int above_standard_streams(int descriptor) {
@@ -236,34 +393,75 @@ int above_standard_streams(int descriptor) {
   return moved;
 }
 
+// With every signal held back, so that no handler sees half of a change.
+template <typename Change>
+void with_signals_held(Change change) {
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  sigprocmask(SIG_BLOCK, &all, &before);
+  change();
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+}
+
 }  // namespace
 
 bool wait_for_foreground() {
   // As any job that needs its terminal: stopped until the shell puts it in
-  // the foreground. Where SIGTTIN is ignored, no stop would come.
+  // the foreground. Where no stop would come (SIGTTIN ignored or blocked,
+  // an orphaned group), the kernel fails a read from the background with
+  // EIO; so does the program, rather than spin.
   find_terminal();
-  struct sigaction stop {};
-  sigaction(SIGTTIN, nullptr, &stop);
+  count_continues();
   while (!in_foreground()) {
-    if (stop.sa_handler == SIG_IGN || kill(0, SIGTTIN) != 0) {
+    const sig_atomic_t continues_before = continues;
+    if (holder == kNeverOurs || !can_stop_for_input() || kill(0, SIGTTIN) != 0 || continues == continues_before) {
+      holder = holder == kProgram ? holder : static_cast<sig_atomic_t>(kNeverOurs);
       return false;
     }
   }
   return true;
 }
 
-void guard(std::string_view leave, std::string_view resume) {
+bool wait_for_terminal() {
+  for (;;) {
+    switch (holder) {
+      case kProgram: return true;
+      case kNeverOurs: return false;
+      case kNotGuarded: return in_foreground() || wait_for_foreground();
+      default:
+        if (!wait_for_foreground()) {
+          return false;
+        }
+        // In the foreground with no continue that gave it the terminal (a
+        // shell that moved it there without one): taken back here.
+        with_signals_held(take_terminal_back);
+        break;
+    }
+  }
+}
+
+void guard(std::string_view start, std::string_view leave, std::string_view resume) {
   find_terminal();
   keep(leave_text, leave);
   keep(resume_text, resume);
-  have_modes = tcgetattr(STDIN_FILENO, &modes_found) == 0 ? 1 : 0;
   if (pipe2(wake_up_pipe, O_NONBLOCK | O_CLOEXEC) != 0) {
     wake_up_pipe[0] = wake_up_pipe[1] = -1;  // waits then only miss the redraw
   }
   wake_up_pipe[0] = above_standard_streams(wake_up_pipe[0]);
   wake_up_pipe[1] = above_standard_streams(wake_up_pipe[1]);
   give_handlers_a_stack();
-  holder = kProgram;
+  // The start written and the terminal the program's in one step: a stop
+  // in between would push the user's title twice and pop it once.
+  with_signals_held([start] {
+    have_modes = tcgetattr(STDIN_FILENO, &modes_found) == 0 ? 1 : 0;
+    program_modes = modes_found;
+    have_program_modes = have_modes;
+    holder = kProgram;
+    Text start_text;
+    keep(start_text, start);
+    write_text(start_text);
+  });
   for (const int signal_number : kEndingSignals) {
     handle(signal_number, end_for_signal);
   }
@@ -271,7 +469,7 @@ void guard(std::string_view leave, std::string_view resume) {
     handle(signal_number, end_for_signal);
   }
   handle(SIGTSTP, stop_for_signal);
-  handle(SIGCONT, resume_if_foreground);
+  count_continues();
   handle(SIGWINCH, note_resized);
 }
 
@@ -279,34 +477,47 @@ void guard(std::string_view leave, std::string_view resume) {
 // the terminal back and the end of the guard would bring the program's
 // screen back.
 void give_back() {
-  sigset_t all;
-  sigset_t before;
-  sigfillset(&all);
-  sigprocmask(SIG_BLOCK, &all, &before);
-  put_terminal_back();
-  holder = kNotGuarded;
-  sigprocmask(SIG_SETMASK, &before, nullptr);
+  with_signals_held([] {
+    put_terminal_back();
+    holder = kNotGuarded;
+  });
 }
 
 namespace {
-// From the background the change stops the program first (SIGTTOU), which
-// interrupts it; it is made once the program is back in the foreground.
-void set_modes(const struct termios& modes) {
-  while (tcsetattr(STDIN_FILENO, TCSANOW, &modes) != 0 && errno == EINTR) {
+// Only while the terminal is the program's, and in the foreground, checked
+// with every signal held back: a change made with SIGTTOU blocked would go
+// through from the background. Waiting for the terminal first stops the
+// program as any job until `fg`.
+bool set_modes(const struct termios& modes) {
+  for (;;) {
+    if (!wait_for_terminal()) {
+      return false;
+    }
+    bool set = false;
+    with_signals_held([&modes, &set] {
+      if ((holder == kProgram || holder == kNotGuarded) && in_foreground()) {
+        program_modes = modes;
+        have_program_modes = 1;
+        tcsetattr(STDIN_FILENO, TCSANOW, &modes);
+        set = true;
+      }
+    });
+    if (set) {
+      return true;
+    }
   }
 }
 }  // namespace
 
 bool enter_key_mode() {
-  if (tcgetattr(STDIN_FILENO, &modes_before_keys) != 0) {
+  if (!wait_for_terminal() || tcgetattr(STDIN_FILENO, &modes_before_keys) != 0) {
     return false;
   }
   struct termios key_mode = modes_before_keys;
   key_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
   key_mode.c_cc[VMIN] = 1;
   key_mode.c_cc[VTIME] = 0;
-  set_modes(key_mode);
-  return true;
+  return set_modes(key_mode);
 }
 
 void leave_key_mode() { set_modes(modes_before_keys); }
