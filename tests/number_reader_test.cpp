@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <sstream>
 #include <string>
@@ -124,6 +126,68 @@ TEST(NumberReader, ReadsInputsBesideHalfwayPointsAsTheStandardExtractionDoes) {
     }
   }
   EXPECT_EQ(mismatches, 0);
+}
+
+// Numbers of up to 15 digits times every power of ten from 10^-23 to 10^23,
+// written with the point anywhere among the digits and the exponent made
+// up for it, and without an exponent at all: they reach each power the
+// reader keeps for its exact products and quotients, and just past the
+// largest, the general conversion that takes over. strtod's value is the
+// one to get, with all the characters taken.
+TEST(NumberReader, ReadsEveryPowerOfTenAsStrtodDoes) {
+  // strtod follows the program's locale; only the C locale's is the reader's.
+  ASSERT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+  constexpr int kMostDigits = 15;
+  constexpr int kLargestPower = 23;
+  std::mt19937_64 random(20270114);
+  std::uniform_int_distribution<int> leading_digits(1, 9);
+  std::uniform_int_distribution<int> other_digits(0, 9);
+  std::vector<std::string> inputs;
+  for (int count = 1; count <= kMostDigits; ++count) {
+    const auto length = static_cast<std::size_t>(count);
+    std::vector<std::string> mantissas = {"1" + repeated('0', length - 1), repeated('9', length),
+                                          std::string("123456789012345").substr(0, length)};
+    for (int i = 0; i < 3; ++i) {
+      std::string digits(1, static_cast<char>('0' + leading_digits(random)));
+      while (digits.size() < length) digits += static_cast<char>('0' + other_digits(random));
+      mantissas.push_back(digits);
+    }
+    for (const std::string& digits : mantissas) {
+      for (int power = -kLargestPower; power <= kLargestPower; ++power) {
+        // digits x 10^power, with `point` digits before the point.
+        for (int point = 0; point <= count; ++point) {
+          const auto before = static_cast<std::size_t>(point);
+          const int exponent = power + count - point;
+          const int variant = point + power + kLargestPower;  // not negative, so % cycles through all
+          const char* const sign = variant % 3 == 0 ? "-" : variant % 3 == 1 ? "+" : "";
+          const char* const mark = variant % 2 == 0 ? "e" : "E";
+          const char* const exponent_sign = exponent >= 0 && variant % 4 < 2 ? "+" : "";
+          inputs.push_back(sign + digits.substr(0, before) + "." + digits.substr(before) + mark + exponent_sign +
+                           std::to_string(exponent));
+        }
+        // The same without an exponent: zeros behind an integer, or the
+        // point within the digits or before zeros ahead of them.
+        if (power >= 0) {
+          inputs.push_back(digits + repeated('0', static_cast<std::size_t>(power)));
+        } else if (-power < count) {
+          inputs.push_back(digits.substr(0, length - static_cast<std::size_t>(-power)) + "." +
+                           digits.substr(length - static_cast<std::size_t>(-power)));
+        } else {
+          inputs.push_back("-0." + repeated('0', static_cast<std::size_t>(-power - count)) + digits);
+        }
+      }
+    }
+  }
+  int mismatches = 0;
+  for (const std::string& input : inputs) {
+    const Read expected{std::bit_cast<std::uint64_t>(std::strtod(input.c_str(), nullptr)), std::ios::eofbit, ""};
+    const Read bounded = read_with(input, [](std::istream& in, double& value) { calculator::read_double(in, value); });
+    if (!(bounded == expected) && ++mismatches <= 10) {
+      ADD_FAILURE() << input << ": " << testing::PrintToString(bounded) << " instead of "
+                    << testing::PrintToString(expected);
+    }
+  }
+  EXPECT_EQ(mismatches, 0) << "of " << inputs.size() << " inputs";
 }
 
 }  // namespace

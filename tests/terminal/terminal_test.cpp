@@ -1210,3 +1210,309 @@ std::vector<unsigned> storm_seeds() {
 INSTANTIATE_TEST_SUITE_P(AtATerminal, KeyStorm, testing::ValuesIn(storm_seeds()));
 
 }  // namespace
+
+namespace {
+
+// Every control byte, alone and after an Escape, and Escapes before whole
+// sequences, as a key at a prompt (before "+ 1 2") and as the pause's key.
+// Those bound to something that does nothing on an empty line do nothing
+// visible; every other one does nothing at all: no character in the line,
+// no byte of it left for the next key. Left out: the keys the terminal
+// itself takes (Ctrl+C, Ctrl+Z, Ctrl+\ and Ctrl+S, Ctrl+Q), Ctrl+D (end
+// of input on an empty line), and a lone Escape at a prompt, known only by
+// the silence after it.
+std::vector<std::string> keys_that_do_nothing_here() {
+  const std::string taken_by_terminal = "\x03\x1a\x1c\x13\x11";
+  std::vector<std::string> keys;
+  for (int byte = 0; byte <= 0x20; ++byte) {
+    const char c = static_cast<char>(byte == 0x20 ? 0x7f : byte);
+    if (taken_by_terminal.find(c) != std::string::npos) continue;
+    if (c != '\x04' && c != '\x1b') keys.emplace_back(1, c);
+    if (c != '\x1b') keys.push_back(std::string("\x1b") + c);
+  }
+  for (const char* sequence : {"\x1b\x1b[A", "\x1b\x1b[1;5D", "\x1b\x1bOP", "\x1b\x1b[15~", "\x1b\x1b\x1b[B"}) {
+    keys.emplace_back(sequence);
+  }
+  return keys;
+}
+
+TEST(AtATerminal, EveryControlKeyDoesNothingBeyondItsBinding) {
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    Session session(environment("xterm", locale));
+    ASSERT_TRUE(session.wait_for(kAsk));
+    for (const std::string& key : keys_that_do_nothing_here()) {
+      SCOPED_TRACE(testing::PrintToString(key) + " in " + locale);
+      session.type(key + "+ 1 2\r");
+      ASSERT_TRUE(session.wait_for("ist: ")) << session.seen.substr(session.mark);
+      ASSERT_TRUE(session.wait_for("\r\n"));
+      const std::string result = session.seen.substr(session.seen.rfind("Das Ergebnis"));
+      ASSERT_TRUE(result.starts_with("Das Ergebnis der Rechenaufgabe  1+2  ist: 3\r\n")) << result;
+      ASSERT_TRUE(session.wait_for(kPausePrompt));
+      session.type(key);
+      ASSERT_TRUE(session.wait_for(kAsk));
+    }
+    session.type("\x04");
+    EXPECT_EQ(session.wait_for_end(), 0);
+  }
+}
+
+// The program as a job of an interactive dash, started in every state a
+// shell or a parent can give it: in the foreground or with &, reading the
+// terminal or piped tasks, and with the job-control signals ignored or
+// blocked (env --ignore-signal, --block-signal). Each row walks what a user
+// does (fg, a task, Ctrl+Z, bg, fg, Ctrl+D) and what the kernel allows from
+// there: a program that cannot stop (SIGTTIN ignored or blocked, its read
+// from the background then fails with EIO) ends with status 2 and the line
+// naming that, rather than spin or touch the terminal. Whatever the row,
+// nothing reaches the terminal from the background, and the shell's modes
+// are the same at every prompt as at the start.
+enum class JobEnd {
+  computes,        // every step, ended by Ctrl+D with status 0
+  fails_at_start,  // started with &, ends at once with EIO (status 2)
+  fails_after_bg,  // after Ctrl+Z and bg, ends with EIO (status 2)
+};
+
+struct JobCase {
+  const char* name;
+  const char* env;  // arguments for env(1) before the program, or ""
+  bool piped;       // tasks from a pipe, output to the terminal
+  bool background;  // started with &
+  JobEnd end;
+};
+
+void PrintTo(const JobCase& c, std::ostream* os) { *os << c.name; }
+
+class JobStates : public testing::TestWithParam<JobCase> {};
+
+std::string program_line() {
+  std::string command;
+  for (const char* part : kProgramCommand) {
+    if (part != nullptr) command.append(part).append(" ");
+  }
+  return command;
+}
+
+// The shell's jobs report the program stopped.
+bool wait_for_job_stopped(Session& session) {
+  const auto deadline = std::chrono::steady_clock::now() + patience();
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (run_at_shell(session, "jobs").find("Stopped") != std::string::npos) return true;
+  }
+  return false;
+}
+
+// The status of the job that ended last: of one in the foreground from
+// $?, of one in the background from dash's report ("Done" or "Done(2)").
+std::string job_status(Session& session, bool in_background) {
+  if (!in_background) {
+    const std::string output = run_at_shell(session, "echo status=$?");
+    const std::size_t at = output.rfind("status=");
+    return at == std::string::npos ? output : output.substr(at, output.find('\r', at) - at);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + patience();
+  while (std::chrono::steady_clock::now() < deadline) {
+    const std::string output = run_at_shell(session, "jobs");
+    const std::size_t done = output.find("Done");
+    if (done == std::string::npos) continue;
+    if (output.compare(done, 5, "Done(") != 0) return "status=0";
+    return "status=" + output.substr(done + 5, output.find(')', done) - done - 5);
+  }
+  return "still running";
+}
+
+TEST_P(JobStates, NothingFromTheBackgroundAndTheShellsModesKept) {
+  const JobCase& c = GetParam();
+  std::vector<std::string> entries = environment("xterm", "C");
+  entries.emplace_back("PS1=" + std::string(kShellPrompt));
+  Session session(entries, {.shell = "/bin/dash"});
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  const std::string modes = shell_modes(session);
+  std::string command = (*c.env != '\0' ? std::string("env ") + c.env + " " : std::string()) + program_line();
+  if (c.piped) command = "printf '+ 1 2\\n' | " + command;
+  const std::size_t started = session.seen.size();
+  session.type(command + (c.background ? "&\r" : "\r"));
+
+  if (c.end == JobEnd::fails_at_start) {
+    ASSERT_TRUE(session.wait_for(c.piped ? "Die Ausgabe kann nicht geschrieben werden: Input/output error\r\n"
+                                         : "Die Eingabe kann nicht gelesen werden: Input/output error\r\n"))
+        << testing::PrintToString(session.seen.substr(started));
+    EXPECT_EQ(job_status(session, true), "status=2");
+    EXPECT_EQ(session.seen.find('\x1b', started), std::string::npos) << session.seen.substr(started);
+    EXPECT_EQ(session.seen.find("Geb'", started), std::string::npos) << session.seen.substr(started);
+    EXPECT_EQ(shell_modes(session), modes);
+    return;
+  }
+  if (c.background) {
+    ASSERT_TRUE(wait_for_job_stopped(session)) << session.seen.substr(started);
+    EXPECT_EQ(session.seen.find('\x1b', started), std::string::npos) << session.seen.substr(started);
+    EXPECT_EQ(shell_modes(session), modes);
+    session.type("fg\r");
+  }
+  if (c.piped) {
+    ASSERT_TRUE(session.wait_for("1+2  ist: 3")) << session.seen.substr(started);
+    EXPECT_EQ(job_status(session, false), "status=0");
+    EXPECT_EQ(shell_modes(session), modes);
+    return;
+  }
+  ASSERT_TRUE(session.wait_for(kAsk)) << session.seen.substr(started);
+  const pid_t job = session.job();
+  session.type("+ 1 2\r");
+  ASSERT_TRUE(session.wait_for(kPausePrompt));
+  session.type("k");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("* 3");
+  ASSERT_TRUE(session.wait_for("* 3"));
+  session.type("\x1a");
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  EXPECT_EQ(shell_modes(session), modes);
+  session.type("bg\r");
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  const std::size_t in_background = session.mark;
+  if (c.end == JobEnd::fails_after_bg) {
+    EXPECT_EQ(job_status(session, true), "status=2");
+    EXPECT_NE(session.seen.find("Die Eingabe kann nicht gelesen werden: Input/output error", in_background),
+              std::string::npos)
+        << session.seen.substr(in_background);
+    EXPECT_EQ(session.seen.find('\x1b', in_background), std::string::npos) << session.seen.substr(in_background);
+    EXPECT_EQ(shell_modes(session), modes);
+    return;
+  }
+  // Stopped again as soon as it would read; nothing written meanwhile.
+  ASSERT_TRUE(Session::wait_for_stopped(job, true));
+  EXPECT_EQ(shell_modes(session), modes);
+  EXPECT_EQ(session.seen.find('\x1b', in_background), std::string::npos) << session.seen.substr(in_background);
+  session.type("fg\r");
+  ASSERT_TRUE(session.wait_for(std::string(kAsk) + "* 3")) << session.seen.substr(in_background);
+  wait_for_key_modes(session);
+  session.type(" 4\r");
+  ASSERT_TRUE(session.wait_for("3*4  ist: 12\r\n")) << session.seen.substr(in_background);
+  ASSERT_TRUE(session.wait_for(kPausePrompt));
+  session.type("k");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("\x04");
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  EXPECT_EQ(job_status(session, false), "status=0");
+  EXPECT_EQ(shell_modes(session), modes);
+}
+
+std::vector<JobCase> job_cases() {
+  struct Setting {
+    const char* name;
+    const char* env;
+    bool stops_for_input;  // a read from the background stops the program
+  };
+  const Setting settings[] = {
+      {"Defaults", "", true},
+      {"TtinIgnored", "--ignore-signal=TTIN", false},
+      {"TtinBlocked", "--block-signal=TTIN", false},
+      {"TtouIgnored", "--ignore-signal=TTOU", true},
+      {"TtouBlocked", "--block-signal=TTOU", true},
+      {"ContIgnored", "--ignore-signal=CONT", true},
+      {"ContBlocked", "--block-signal=CONT", true},
+      {"HupIgnored", "--ignore-signal=HUP", true},
+  };
+  static std::vector<std::string> names;
+  names.reserve(std::size(settings) * 4);
+  std::vector<JobCase> cases;
+  for (const Setting& setting : settings) {
+    for (const bool piped : {false, true}) {
+      for (const bool background : {false, true}) {
+        JobEnd end = JobEnd::computes;
+        if (!setting.stops_for_input && background) end = JobEnd::fails_at_start;
+        if (!setting.stops_for_input && !background && !piped) end = JobEnd::fails_after_bg;
+        names.push_back(std::string(setting.name) + (piped ? "Piped" : "") + (background ? "InTheBackground" : ""));
+        cases.push_back({names.back().c_str(), setting.env, piped, background, end});
+      }
+    }
+  }
+  return cases;
+}
+INSTANTIATE_TEST_SUITE_P(AtATerminal, JobStates, testing::ValuesIn(job_cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// A job whose shell has gone (here the `dash -c` that started it with &):
+// the kernel discards its stops, and its reads from the background fail.
+// It ends at once with the line naming that, writes nothing else to the
+// terminal and leaves the modes alone; it does not wait for ever in a loop.
+TEST(AtATerminal, AnOrphanedJobEndsWithoutTouchingTheTerminal) {
+  std::vector<std::string> entries = environment("xterm", "C");
+  entries.emplace_back("PS1=" + std::string(kShellPrompt));
+  Session session(entries, {.shell = "/bin/dash"});
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  const std::string modes = shell_modes(session);
+  const std::size_t started = session.seen.size();
+  session.type("dash -c '" + program_line() + "</dev/tty 2>&1 &'\r");
+  ASSERT_TRUE(session.wait_for("Die Eingabe kann nicht gelesen werden: Input/output error\r\n"))
+      << testing::PrintToString(session.seen.substr(started));
+  EXPECT_EQ(session.seen.find('\x1b', started), std::string::npos) << session.seen.substr(started);
+  EXPECT_EQ(session.seen.find("Geb'", started), std::string::npos) << session.seen.substr(started);
+  EXPECT_EQ(shell_modes(session), modes);
+}
+
+// Leading its own session (under script, setsid or a service manager), the
+// program cannot be stopped: Ctrl+Z does nothing, and the screen with the
+// result stays as it is.
+TEST(AtATerminal, WithoutJobControlCtrlZLeavesTheScreenAlone) {
+  Session session(environment("xterm", "C"));
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("+ 1 2\r");
+  ASSERT_TRUE(session.wait_for(kPausePrompt));
+  const std::size_t at_pause = session.mark;
+  session.type("\x1a");
+  session.type("k");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  EXPECT_EQ(session.seen.find(kLeaveOwnScreen, at_pause), std::string::npos)
+      << testing::PrintToString(session.seen.substr(at_pause));
+  session.type("\x04");
+  EXPECT_EQ(session.wait_for_end(), 0);
+}
+
+// Keys the program has read but not yet taken when Ctrl+Z comes (part of
+// a long paste) wait until fg: after bg nothing is computed and nothing
+// written. What the program had not read yet is the shell's (it reads it
+// as commands, as it would anyone's); after fg the program goes on.
+TEST(AtATerminal, KeysReadAheadWaitForTheForeground) {
+  std::vector<std::string> entries = environment("xterm", "C");
+  entries.emplace_back("PS1=" + std::string(kShellPrompt));
+  Session session(entries, {.shell = "/bin/dash"});
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  const std::string modes = shell_modes(session);
+  session.type(program_line() + "\r");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  std::string paste;
+  constexpr int kTasks = 3000;
+  for (int task = 1; task <= kTasks; ++task) paste += "+ " + std::to_string(task) + " 0\rk";
+  std::thread typist([&session, &paste] { session.type(paste + "\r\x1a"); });
+  while (session.read_some(patience()) && session.seen.find(kShellPrompt, session.mark) == std::string::npos) {
+  }
+  typist.join();
+  ASSERT_TRUE(session.wait_for(kShellPrompt)) << session.seen.substr(session.mark);
+  session.type("bg\r");
+  ASSERT_TRUE(session.wait_for("bg\r\n"));
+  const std::size_t in_background = session.mark;
+  // Continued, and stopped again by its wish to read (no longer by Ctrl+Z).
+  bool stopped_for_input = false;
+  const auto deadline = std::chrono::steady_clock::now() + patience();
+  while (!stopped_for_input && std::chrono::steady_clock::now() < deadline) {
+    stopped_for_input = run_at_shell(session, "jobs").find("Stopped (tty input)") != std::string::npos;
+  }
+  ASSERT_TRUE(stopped_for_input) << session.seen.substr(in_background);
+  EXPECT_EQ(session.seen.find("ist: ", in_background), std::string::npos) << session.seen.substr(in_background, 300);
+  EXPECT_EQ(shell_modes(session), modes);
+  session.type("fg\r");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  const std::string why = why_not_computing(session);
+  ASSERT_EQ(why, "") << session.seen.substr(session.seen.size() - 300);
+  ASSERT_TRUE(session.wait_for(kPausePrompt));
+  session.type("k");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("\x04");
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  EXPECT_EQ(shell_modes(session), modes);
+}
+
+}  // namespace
