@@ -38,6 +38,12 @@ int answer_command_line(const app::CommandLine& command_line) {
   return EXIT_SUCCESS;
 }
 
+// A line on standard error that could not be written leaves its mark in
+// the status instead; a status that tells of a failure already stays.
+int with_error_output_checked(int status) {
+  return io::error_output_failed() && status < kStatusStreamFailed ? kStatusStreamFailed : status;
+}
+
 // `arguments` as main gets them, the program's name first where the caller
 // gave one at all.
 int run(std::span<char* const> arguments) {
@@ -45,7 +51,7 @@ int run(std::span<char* const> arguments) {
   io::set_up_standard_streams();
   try {
     if (command_line.request != app::Request::calculate) {
-      return answer_command_line(command_line);
+      return with_error_output_checked(answer_command_line(command_line));
     }
     int status = EXIT_SUCCESS;
     {
@@ -56,7 +62,7 @@ int run(std::span<char* const> arguments) {
     if (status == EXIT_FAILURE) {
       std::cerr << kInputIncompleteText << '\n' << std::flush;
     }
-    return status;
+    return with_error_output_checked(status);
   } catch (const std::ios_base::failure&) {
     // The session has given the terminal back on its way out.
     io::report_stream_failure();

@@ -36,23 +36,39 @@ struct Failure {
 };
 std::optional<Failure> first_failure;
 
+// Whether a write to standard error has failed; the exit status tells then.
+bool error_stream_failed = false;
+
+// A read or a write that fails without saying why must still name a cause:
+// "Success" would be a lie.
+int named_cause(int error) { return error != 0 ? error : EIO; }
+
 [[noreturn]] void fail(std::string_view text, int error) {
   if (!first_failure) {
-    first_failure = Failure{text, error};
+    first_failure = Failure{text, named_cause(error)};
   }
   throw std::ios_base::failure(std::string(text));
 }
+
+// What a buffer does once its descriptor refuses a write. Standard output
+// throws, so that the program stops at the operation that failed and says
+// why. Standard error cannot: std::cerr is flushed from the destructor of
+// the stream's sentry, where an exception ends the program by
+// std::terminate, and a failure there has nobody left to be told of. It
+// falls silent instead and leaves the exit status to tell.
+enum class OnFailure { throw_out, fall_silent };
 
 // Collects output and writes it to a file descriptor: for a terminal at
 // every line end, otherwise when the block is full; and whenever flushed.
 class FileOutput final : public std::streambuf {
  public:
-  FileOutput(int file, bool by_line, Block& block, bool to_terminal)
+  FileOutput(int file, bool by_line, Block& block, bool to_terminal, OnFailure on_failure)
       : file_(file),
         by_line_(by_line),
         waits_for_foreground_(to_terminal && file == STDOUT_FILENO),
         block_(block),
-        write_(charset::writer_for(to_terminal)) {
+        write_(charset::writer_for(to_terminal)),
+        on_failure_(on_failure) {
     start_block();
   }
 
@@ -74,11 +90,12 @@ class FileOutput final : public std::streambuf {
     }
     const char character = traits_type::to_char_type(c);
     if (by_line_) {
-      xsputn(&character, 1);
-    } else {
-      write_held();
-      sputc(character);
+      return xsputn(&character, 1) == 1 ? c : traits_type::eof();
     }
+    if (!write_held()) {
+      return traits_type::eof();
+    }
+    sputc(character);
     return c;
   }
 
@@ -86,25 +103,25 @@ class FileOutput final : public std::streambuf {
     if (!by_line_) {
       return std::streambuf::xsputn(text, count);
     }
+    if (silent_) {
+      return 0;
+    }
     for (std::streamsize done = 0; done < count;) {
-      if (held_ == block_.size()) {
-        write_held();
+      if (held_ == block_.size() && !write_held()) {
+        return done;
       }
       const auto part = std::min(static_cast<std::size_t>(count - done), block_.size() - held_);
       std::memcpy(block_.data() + held_, text + done, part);
       held_ += part;
       done += static_cast<std::streamsize>(part);
     }
-    if (std::find(text, text + count, '\n') != text + count) {
-      write_held();
+    if (std::find(text, text + count, '\n') != text + count && !write_held()) {
+      return 0;
     }
     return count;
   }
 
-  int sync() override {
-    write_held();
-    return 0;
-  }
+  int sync() override { return write_held() ? 0 : -1; }
 
  public:
   // Writes every finished line and hands back the unfinished one, unwritten:
@@ -122,23 +139,38 @@ class FileOutput final : public std::streambuf {
   // Nothing reaches the terminal's screen from the background: the program
   // waits there, stopped, until it is back in the foreground. Its lines on
   // standard error are no part of its screen, and say why it ends.
-  void write_held() {
+  // False where the output is lost: a buffer fallen silent drops what it
+  // holds and all that comes after, rather than try its descriptor again
+  // (which would only fail again, or write a line's tail without its head).
+  bool write_held() {
     const char* next = block_.data();
     const char* const end = next + held();
     if (next < end && waits_for_foreground_ && !terminal::wait_for_terminal()) {
-      fail(kWriteFailedText, EIO);
+      refused(EIO);
     }
-    while (next < end) {
+    while (next < end && !silent_) {
       const long written = write_(file_, next, static_cast<std::size_t>(end - next));
       if (written < 0 && errno == EINTR) {
         continue;
       }
       if (written <= 0) {
-        fail(kWriteFailedText, written < 0 ? errno : EIO);
+        refused(written < 0 ? errno : EIO);
+        break;
       }
       next += written;
     }
     start_block();
+    return !silent_;
+  }
+
+  // Standard output's failure ends the stream operation; standard error's
+  // only silences it.
+  void refused(int error) {
+    if (on_failure_ == OnFailure::throw_out) {
+      fail(kWriteFailedText, error);
+    }
+    silent_ = true;
+    error_stream_failed = true;
   }
 
   int file_;
@@ -147,6 +179,8 @@ class FileOutput final : public std::streambuf {
   std::size_t held_ = 0;
   Block& block_;
   charset::Writer write_;
+  OnFailure on_failure_;
+  bool silent_ = false;
 };
 
 // Reads a file descriptor in blocks of up to kBlockSize bytes. A terminal
@@ -223,14 +257,18 @@ void set_up_standard_streams() {
   // Standard error gets each line at once, through the same writer, so
   // that a Windows console shows its letters as it shows the output's.
   const charset::Screens screens{terminal::output_is_terminal(), terminal::error_is_terminal()};
-  static auto* const file_output =
-      new FileOutput(STDOUT_FILENO, screens.output_is_terminal, output_block, screens.output_is_terminal);
+  static auto* const file_output = new FileOutput(STDOUT_FILENO, screens.output_is_terminal, output_block,
+                                                  screens.output_is_terminal, OnFailure::throw_out);
   static auto* const file_input = new FileInput(STDIN_FILENO, *file_output, input_block);
-  static auto* const file_errors = new FileOutput(STDERR_FILENO, true, error_block, screens.error_is_terminal);
+  static auto* const file_errors =
+      new FileOutput(STDERR_FILENO, true, error_block, screens.error_is_terminal, OnFailure::fall_silent);
   const charset::StreamBuffers used = charset::convert_to_user_charset({file_input, file_output, file_errors}, screens);
   std::cin.rdbuf(used.input);
   std::cout.rdbuf(used.output);
   std::cerr.rdbuf(used.error);
+  // Each line on standard error in one write, so that it reaches a terminal
+  // shared with a shell whole: its buffer writes at every line end.
+  std::cerr.unsetf(std::ios::unitbuf);
   // Output is written before a read that may wait, not before every read.
   std::cin.tie(nullptr);
   std::cin.exceptions(std::ios::badbit);
@@ -244,5 +282,7 @@ void report_stream_failure() {
     std::cerr << first_failure->text << charset::describe_error(first_failure->error) << '\n' << std::flush;
   }
 }
+
+bool error_output_failed() { return error_stream_failed; }
 
 }  // namespace io

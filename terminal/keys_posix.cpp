@@ -91,7 +91,8 @@ bool read_more(int wait_ms, WokenUp woken) {
 int next_key_byte(int wait_ms, WokenUp woken) {
   // Keys read ahead are the program's to take only in the foreground: after
   // `bg` no read would stop it, so it stops here, as a read would.
-  if (!wait_for_terminal()) {
+  const bool ours = program_holds_terminal() || wait_for_terminal();
+  if (!ours) {
     errno = EIO;
     return -1;
   }

@@ -16,8 +16,10 @@ bool edits_lines();
 
 // Shows `prompt` (in the user's character set, on a line of its own so far)
 // and returns the line the user typed after it, in the user's character
-// set and with its line end; empty when the input ends, nothing when the
-// terminal cannot be read (errno says why). Valid until the next call.
+// set and with its line end; empty when the input ends (Ctrl+D on an empty
+// line, or a terminal that hung up and gives no more keys), nothing when
+// the terminal cannot be read (errno says why, and is never 0). Valid until
+// the next call.
 std::optional<std::string_view> read_edited_line(const std::string& prompt);
 
 // Where lines are not edited: the bytes typed after a key that the pause

@@ -130,6 +130,14 @@ std::string key_sequence;  // a bound key's sequence, handed to the editor a byt
 std::size_t key_sequence_at = 0;
 std::string last_line;  // what read_edited_line returned, kept for the caller
 
+// Why the keys ran out while a line was read: libedit reports the end of
+// the input and a failed read alike, as a line that failed, and leaves
+// errno as its own writes and mode changes left it. Only the key reader
+// knows which it was, so its word is kept here.
+enum class KeysRanOut { not_yet, at_end_of_input, by_failure };
+KeysRanOut keys_ran_out = KeysRanOut::not_yet;
+int keys_failed_with = 0;
+
 char* show_prompt(EditLine* /*editor*/) { return current_prompt.data(); }
 
 // Back from a stop, or after the terminal changed its size: the prompt and
@@ -169,8 +177,12 @@ int read_character(EditLine* editor, wchar_t* character) {
     }
     const std::string key = terminal::read_key(redraw);
     if (key.empty()) {
+      // The key reader's errno tells the two apart: 0 where the input ended
+      // (a terminal that hung up gives no more keys, as after Ctrl+D).
+      keys_failed_with = errno;
+      keys_ran_out = keys_failed_with == 0 ? KeysRanOut::at_end_of_input : KeysRanOut::by_failure;
       *character = L'\0';
-      return errno == 0 ? 0 : -1;
+      return keys_ran_out == KeysRanOut::at_end_of_input ? 0 : -1;
     }
     if (key.front() == kEscape) {
       key_sequence = means_something(key) ? key : std::string();
@@ -277,13 +289,17 @@ std::optional<std::string_view> read_edited_line(const std::string& prompt) {
   current_prompt = prompt;
   terminal::forget_wake_ups();  // the editor draws its prompt afresh in any case
   int count = 0;
+  keys_ran_out = KeysRanOut::not_yet;
   errno = 0;
   const char* line = libedit().el_gets(editor().line, &count);
   if (line == nullptr || count <= 0) {
-    if (count < 0) {
-      return std::nullopt;
+    if (count >= 0 || keys_ran_out == KeysRanOut::at_end_of_input) {
+      return std::string_view();
     }
-    return std::string_view();
+    // A failure of libedit's own may come without errno; it is still one.
+    const int cause = keys_ran_out == KeysRanOut::by_failure ? keys_failed_with : errno;
+    errno = cause != 0 ? cause : EIO;
+    return std::nullopt;
   }
   last_line.assign(line, static_cast<std::size_t>(count));
   remember(last_line);

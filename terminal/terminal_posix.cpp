@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <cstddef>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -160,12 +161,22 @@ void put_terminal_back() {
 // Back in the foreground after a stop: the program's modes, screen and
 // title. The modes the shell has now are the user's from here on, so that
 // an `stty` made while the program was stopped is kept at its end.
+bool same_modes(const struct termios& left, const struct termios& right) {
+  return left.c_iflag == right.c_iflag && left.c_oflag == right.c_oflag && left.c_cflag == right.c_cflag &&
+         left.c_lflag == right.c_lflag &&
+         std::equal(std::begin(left.c_cc), std::end(left.c_cc), std::begin(right.c_cc));
+}
+
 void take_terminal_back() {
   if (holder != kShell || !in_foreground()) {
     return;
   }
-  if (have_modes != 0) {
-    tcgetattr(STDIN_FILENO, &modes_found);
+  // Unless they are still the program's own: a SIGSTOP, which no handler
+  // sees, left them on the terminal, and a shell need not put its own back.
+  struct termios now {};
+  if (have_modes != 0 && tcgetattr(STDIN_FILENO, &now) == 0 &&
+      (have_program_modes == 0 || !same_modes(now, program_modes))) {
+    modes_found = now;
   }
   if (have_program_modes != 0) {
     tcsetattr(STDIN_FILENO, TCSANOW, &program_modes);
@@ -426,7 +437,18 @@ bool wait_for_foreground() {
 bool wait_for_terminal() {
   for (;;) {
     switch (holder) {
-      case kProgram: return true;
+      case kProgram:
+        if (in_foreground()) {
+          return true;
+        }
+        // Moved to the background with no stop and no continue: a shell
+        // takes its terminal back so when the job the program was started
+        // in (`sh -c 'taschenrechner &'`) ends. From there the terminal is
+        // the shell's, as after `bg`.
+        with_signals_held([] {
+          if (holder == kProgram) holder = kShell;
+        });
+        break;
       case kNeverOurs: return false;
       case kNotGuarded: return in_foreground() || wait_for_foreground();
       default:
@@ -569,6 +591,8 @@ WakeUps take_wake_ups() {
 void forget_wake_ups() { take_wake_ups(); }
 
 int wake_up_descriptor() { return wake_up_pipe[0]; }
+
+bool program_holds_terminal() { return holder == kProgram; }
 
 bool woken_up_since_taken() { return woken_up != 0; }
 

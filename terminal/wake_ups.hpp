@@ -14,6 +14,10 @@ int wake_up_descriptor();
 // system call, for keys taken from what was read before.
 bool woken_up_since_taken();
 
+// Whether the terminal is the program's, as far as known without a system
+// call (a stop or a continue to the background has made it the shell's).
+bool program_holds_terminal();
+
 // What happened since the last call; the stand-in terminal gets the new size.
 WakeUps take_wake_ups();
 

@@ -1445,7 +1445,8 @@ TEST(AtATerminal, AnOrphanedJobEndsWithoutTouchingTheTerminal) {
   ASSERT_TRUE(session.wait_for(kShellPrompt));
   const std::string modes = shell_modes(session);
   const std::size_t started = session.seen.size();
-  session.type("dash -c '" + program_line() + "</dev/tty 2>&1 &'\r");
+  // Started once the `dash -c` has gone, so that it never was in the foreground.
+  session.type("dash -c '(while kill -0 $$ 2>/dev/null; do :; done; exec " + program_line() + "</dev/tty 2>&1) &'\r");
   ASSERT_TRUE(session.wait_for("Die Eingabe kann nicht gelesen werden: Input/output error\r\n"))
       << testing::PrintToString(session.seen.substr(started));
   EXPECT_EQ(session.seen.find('\x1b', started), std::string::npos) << session.seen.substr(started);
@@ -1514,5 +1515,218 @@ TEST(AtATerminal, KeysReadAheadWaitForTheForeground) {
   ASSERT_TRUE(session.wait_for(kShellPrompt));
   EXPECT_EQ(shell_modes(session), modes);
 }
+
+}  // namespace
+
+namespace {
+
+// Where the program stands in a job-control storm, as the shell sees it.
+enum class JobState { foreground, stopped, background };
+
+// The program's process state letter from /proc ('T' stopped, 'S' asleep ...).
+char process_state(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const std::size_t after_name = line.rfind(") ");
+  return after_name == std::string::npos ? '?' : line[after_name + 2];
+}
+
+// Seeded random steps against a dash job: Ctrl+Z, bg, fg, signals from
+// outside (CONT, STOP, TSTP, WINCH), tasks typed or pasted, output stopped
+// and started (Ctrl+S, Ctrl+Q), from a start chosen by the seed (in the
+// foreground or with &, with SIGTTOU, SIGCONT or SIGHUP ignored or
+// blocked). After every step: nothing from the program while it is not in
+// the foreground, a program in the background stopped (not spinning) as
+// soon as it would read, every fg bringing back a program that computes,
+// and at the end Ctrl+D with status 0 and the shell's modes as at the start.
+class JobControlStorm : public testing::TestWithParam<unsigned> {};
+
+TEST_P(JobControlStorm, KeepsTheTerminalTheShellsOutsideTheForeground) {
+  const unsigned seed = GetParam();
+  std::mt19937 random(seed);
+  static constexpr const char* kStarts[] = {"",
+                                            "env --ignore-signal=TTOU ",
+                                            "env --block-signal=TTOU ",
+                                            "env --ignore-signal=CONT ",
+                                            "env --block-signal=CONT ",
+                                            "env --ignore-signal=HUP "};
+  std::vector<std::string> entries = environment("xterm", seed % 2 == 0 ? "C.UTF-8" : "C");
+  entries.emplace_back("PS1=" + std::string(kShellPrompt));
+  Session session(entries, {.shell = "/bin/dash"});
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  const std::string modes = shell_modes(session);
+  const std::string start = kStarts[random() % std::size(kStarts)];
+  const bool background_start = random() % 3 == 0;
+  SCOPED_TRACE("seed " + std::to_string(seed) + ": " + start + (background_start ? "&" : ""));
+  session.type(start + program_line() + (background_start ? "&\r" : "\r"));
+  JobState state = JobState::foreground;
+  pid_t job = -1;
+  std::size_t left_foreground = 0;  // where the terminal's output was the shell's from
+  std::vector<std::string> steps;
+  auto trace = [&steps] {
+    std::string all;
+    for (const std::string& step : steps) all += step + " ";
+    return all;
+  };
+
+  // To the shell's prompt, once the program is stopped, and back.
+  auto to_shell = [&](const char* how) {
+    steps.emplace_back(how);
+    ASSERT_TRUE(session.wait_for(kShellPrompt)) << trace() << session.seen.substr(session.mark);
+    left_foreground = session.mark;
+    state = JobState::stopped;
+  };
+  auto to_foreground = [&] {
+    steps.emplace_back("fg");
+    // Not waited for by its echo: after a SIGSTOP the terminal has the
+    // program's modes still, without echo.
+    session.type("fg\r");
+    state = JobState::foreground;
+    // Until the shell has handed the terminal over: with the modes a SIGSTOP
+    // left, the shell's read would take keys typed before that as its own.
+    if (job <= 0) job = session.job();
+    const auto deadline = std::chrono::steady_clock::now() + patience();
+    while (tcgetpgrp(session.master) != getpgid(job) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(10ms);
+    }
+    wait_for_key_modes(session);
+    const std::string why = why_not_computing(session);
+    ASSERT_EQ(why, "") << trace() << process_state(job) << " "
+                       << testing::PrintToString(session.seen.substr(left_foreground));
+    ASSERT_TRUE(session.wait_for(kPausePrompt));
+    session.type("k");
+    ASSERT_TRUE(session.wait_for(kAsk));
+  };
+  auto expect_nothing_from_program = [&] {
+    const std::string since = session.seen.substr(left_foreground);
+    EXPECT_EQ(since.find('\x1b'), std::string::npos) << trace() << testing::PrintToString(since);
+    EXPECT_EQ(since.find("Geb'"), std::string::npos) << trace() << testing::PrintToString(since);
+  };
+
+  if (background_start) {
+    left_foreground = session.seen.size();
+    ASSERT_TRUE(wait_for_job_stopped(session)) << session.seen;
+    state = JobState::stopped;
+    expect_nothing_from_program();
+    ASSERT_NO_FATAL_FAILURE(to_foreground());
+  } else {
+    ASSERT_TRUE(session.wait_for(kAsk)) << testing::PrintToString(session.seen);
+  }
+  job = session.job();
+  ASSERT_GT(job, 0);
+  if (!start.empty()) {
+    // env execs the program: the job is the program itself.
+    std::ifstream comm("/proc/" + std::to_string(job) + "/comm");
+    std::string name;
+    comm >> name;
+    ASSERT_EQ(name, "taschenrechner");
+  }
+
+  for (int step = 0; step < 14; ++step) {
+    switch (state) {
+      case JobState::foreground:
+        switch (random() % 6) {
+          case 0:
+            session.type("\x1a");
+            ASSERT_NO_FATAL_FAILURE(to_shell("^Z"));
+            break;
+          case 1:
+            kill(job, SIGTSTP);
+            ASSERT_NO_FATAL_FAILURE(to_shell("TSTP"));
+            break;
+          case 2:
+            kill(job, SIGSTOP);
+            ASSERT_NO_FATAL_FAILURE(to_shell("STOP"));
+            break;
+          case 3: {
+            steps.emplace_back("^S+task+^Q");
+            session.type("\x13* 6 7\r");
+            session.type("\x11");
+            ASSERT_TRUE(session.wait_for("6*7  ist: 42")) << trace();
+            ASSERT_TRUE(session.wait_for(kPausePrompt));
+            session.type("k");
+            ASSERT_TRUE(session.wait_for(kAsk));
+            break;
+          }
+          case 4: {
+            steps.emplace_back("WINCH");
+            struct winsize size {};
+            size.ws_row = static_cast<unsigned short>(10 + random() % 40);
+            size.ws_col = static_cast<unsigned short>(80 + random() % 120);  // the prompts stay whole
+            ioctl(session.master, TIOCSWINSZ, &size);
+            kill(job, SIGWINCH);
+            break;
+          }
+          default: {
+            steps.emplace_back("paste");
+            std::string paste;
+            for (int task = 0; task < 50; ++task) paste += "- 9 " + std::to_string(task) + "\rk";
+            session.type(paste);
+            ASSERT_TRUE(session.wait_for("9-49  ist: -40")) << trace();
+            ASSERT_TRUE(session.wait_for(kAsk)) << trace() << testing::PrintToString(session.seen.substr(session.mark));
+            break;
+          }
+        }
+        break;
+      case JobState::stopped:
+        expect_nothing_from_program();
+        switch (random() % 4) {
+          case 0:
+            steps.emplace_back("bg");
+            session.type("bg\r");
+            ASSERT_TRUE(session.wait_for(kShellPrompt));
+            state = JobState::background;
+            break;
+          case 1:
+            steps.emplace_back("CONT");
+            kill(job, SIGCONT);
+            state = JobState::background;
+            break;
+          case 2:
+            steps.emplace_back("WINCH");
+            kill(job, SIGWINCH);
+            break;
+          default: ASSERT_NO_FATAL_FAILURE(to_foreground()); break;
+        }
+        break;
+      case JobState::background:
+        // Stopped again as soon as it would read, and silent meanwhile.
+        ASSERT_TRUE(Session::wait_for_stopped(job, true)) << trace() << process_state(job);
+        ASSERT_TRUE(wait_for_job_stopped(session)) << trace();
+        expect_nothing_from_program();
+        state = JobState::stopped;
+        break;
+    }
+  }
+  if (state == JobState::background) {
+    ASSERT_TRUE(Session::wait_for_stopped(job, true)) << trace();
+    state = JobState::stopped;
+  }
+  if (state == JobState::stopped) {
+    expect_nothing_from_program();
+    ASSERT_NO_FATAL_FAILURE(to_foreground());
+  }
+  session.type("\x04");
+  ASSERT_TRUE(session.wait_for(kShellPrompt)) << trace();
+  EXPECT_EQ(job_status(session, false), "status=0") << trace();
+  EXPECT_EQ(shell_modes(session), modes) << trace();
+}
+
+// A few seeds in every test run; TASCHENRECHNER_JOB_STORM_SEEDS=FIRST-LAST
+// runs those instead.
+std::vector<unsigned> job_storm_seeds() {
+  unsigned first = 1;
+  unsigned last = 12;
+  if (const char* range = std::getenv("TASCHENRECHNER_JOB_STORM_SEEDS")) {
+    char* dash = nullptr;
+    first = static_cast<unsigned>(std::strtoul(range, &dash, 10));
+    last = *dash == '-' ? static_cast<unsigned>(std::strtoul(dash + 1, nullptr, 10)) : first;
+  }
+  std::vector<unsigned> seeds;
+  for (unsigned seed = first; seed <= last; ++seed) seeds.push_back(seed);
+  return seeds;
+}
+INSTANTIATE_TEST_SUITE_P(AtATerminal, JobControlStorm, testing::ValuesIn(job_storm_seeds()));
 
 }  // namespace
