@@ -1730,3 +1730,31 @@ std::vector<unsigned> job_storm_seeds() {
 INSTANTIATE_TEST_SUITE_P(AtATerminal, JobControlStorm, testing::ValuesIn(job_storm_seeds()));
 
 }  // namespace
+
+namespace {
+
+// An `stty` made while the program is stopped is the user's wish: the
+// program's end puts back the modes the shell had when it last took the
+// terminal, not those it found at its start.
+TEST(AtATerminal, ModesChangedWhileStoppedAreKeptAtTheEnd) {
+  std::vector<std::string> entries = environment("xterm", "C");
+  entries.emplace_back("PS1=" + std::string(kShellPrompt));
+  Session session(entries, {.shell = "/bin/dash"});
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  const std::string modes = shell_modes(session);
+  session.type(program_line() + "\r");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("\x1a");
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  run_at_shell(session, "stty -echoctl -iexten");
+  const std::string changed = shell_modes(session);
+  ASSERT_NE(changed, modes);
+  session.type("fg\r");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  wait_for_key_modes(session);
+  session.type("\x04");
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  EXPECT_EQ(shell_modes(session), changed);
+}
+
+}  // namespace
