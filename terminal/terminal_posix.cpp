@@ -248,19 +248,33 @@ bool read_links(pid_t pid, ProcessLinks& links) {
   return true;
 }
 
+// The program's session, found outside any handler (getsid is no function
+// a handler may call); it does not change while the program runs.
+pid_t own_session = -1;
+
+void find_own_session() { own_session = getsid(0); }
+
 // Up the program's own line of parents within its group (a wrapping
 // script's shell is in the same job): the group is not orphaned once one
-// of them has a parent in another group of the session. Without /proc the
+// of them has a parent in another group of the session. The program's own
+// links come from system calls, not from /proc/self, which an emulator
+// (qemu's user mode) answers with its own made-up fields. Without /proc the
 // group is taken for one that can stop, as it was before this was known.
 bool group_is_orphaned() {
-  ProcessLinks self;
-  if (!read_links(getpid(), self)) {
+  const ProcessLinks self{getppid(), getpgrp(), own_session};
+  if (self.session < 0) {
     return false;
   }
   ProcessLinks member = self;
   for (int depth = 0; depth < 64; ++depth) {
     ProcessLinks parent;
-    if (member.parent <= 0 || !read_links(member.parent, parent) || parent.session != self.session) {
+    if (member.parent <= 0) {
+      return true;
+    }
+    if (!read_links(member.parent, parent)) {
+      return false;
+    }
+    if (parent.session != self.session) {
       return true;
     }
     if (parent.group != self.group) {
@@ -423,6 +437,7 @@ bool wait_for_foreground() {
   // an orphaned group), the kernel fails a read from the background with
   // EIO; so does the program, rather than spin.
   find_terminal();
+  find_own_session();
   count_continues();
   while (!in_foreground()) {
     const sig_atomic_t continues_before = continues;
@@ -465,6 +480,7 @@ bool wait_for_terminal() {
 
 void guard(std::string_view start, std::string_view leave, std::string_view resume) {
   find_terminal();
+  find_own_session();
   keep(leave_text, leave);
   keep(resume_text, resume);
   if (pipe2(wake_up_pipe, O_NONBLOCK | O_CLOEXEC) != 0) {
