@@ -38,8 +38,6 @@ constexpr std::string_view kPausePrompt =
 bool clears = false;
 bool output_takes_escapes() { return terminal::output_is_terminal() && terminal::takes_escapes(); }
 
-void write_to_terminal(std::string_view sequence) { std::cout << sequence << std::flush; }
-
 // Back from a stop, on a screen of its own that is empty again.
 void show_pause_prompt_again(terminal::WakeUps happened) {
   if (happened.resumed) {
@@ -155,7 +153,8 @@ void pause_for_key() {
 // tasks would otherwise wipe their own results from the screen at once.
 void clear_screen() {
   if (clears) {
-    write_to_terminal(terminal::screen()->clear);
+    std::cout.flush();
+    terminal::write_sequence(terminal::screen()->clear);
   }
 }
 

@@ -9,7 +9,9 @@ namespace terminal {
 // The sequences for a screen of the program's own (smcup and rmcup; both empty
 // where the terminal has none, as the Linux console), for clearing the
 // screen and for the cursor's way home, and whether it has a window title
-// (xterm's XT, a status line, or GNU screen, tmux or rxvt by name).
+// (xterm's XT, a status line, or GNU screen, tmux or rxvt by name). The
+// sequences are as the terminal is to get them: their padding read, not
+// written.
 struct Screen {
   std::string enter_own_screen;
   std::string leave_own_screen;

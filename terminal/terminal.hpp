@@ -28,6 +28,11 @@ bool wait_for_foreground();
 // kept.
 void guard(std::string_view start, std::string_view leave, std::string_view resume);
 
+// Writes a sequence of the terminal's own to standard output as it stands,
+// byte for byte (some have bytes beyond ASCII, which are no letters of
+// ours to convert), once the terminal is the program's.
+void write_sequence(std::string_view sequence);
+
 // Puts standard input's terminal modes back as guard() found them, then
 // writes `leave` (with write(2), whatever became of the output stream), once;
 // from then on a signal leaves the terminal alone.

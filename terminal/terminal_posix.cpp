@@ -511,6 +511,15 @@ void guard(std::string_view start, std::string_view leave, std::string_view resu
   handle(SIGWINCH, note_resized);
 }
 
+void write_sequence(std::string_view sequence) {
+  if (!wait_for_terminal()) {
+    return;  // the program's next write says why
+  }
+  Text text;
+  keep(text, sequence);
+  write_text(text);
+}
+
 // With every signal held back meanwhile: a stop that came between giving
 // the terminal back and the end of the guard would bring the program's
 // screen back.

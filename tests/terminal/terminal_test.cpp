@@ -1616,11 +1616,11 @@ TEST_P(JobControlStorm, KeepsTheTerminalTheShellsOutsideTheForeground) {
   job = session.job();
   ASSERT_GT(job, 0);
   if (!start.empty()) {
-    // env execs the program: the job is the program itself.
+    // env execs the program (or its emulator): the job is the program itself.
     std::ifstream comm("/proc/" + std::to_string(job) + "/comm");
     std::string name;
     comm >> name;
-    ASSERT_EQ(name, "taschenrechner");
+    ASSERT_NE(name, "env");
   }
 
   for (int step = 0; step < 14; ++step) {
