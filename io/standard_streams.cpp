@@ -145,10 +145,12 @@ class FileOutput final : public std::streambuf {
   bool write_held() {
     const char* next = block_.data();
     const char* const end = next + held();
-    if (next < end && waits_for_foreground_ && !terminal::wait_for_terminal()) {
-      refused(EIO);
-    }
     while (next < end && !silent_) {
+      // Asked right before each write: a stop and `bg` may come between two.
+      if (waits_for_foreground_ && !terminal::wait_for_terminal()) {
+        refused(EIO);
+        break;
+      }
       const long written = write_(file_, next, static_cast<std::size_t>(end - next));
       if (written < 0 && errno == EINTR) {
         continue;

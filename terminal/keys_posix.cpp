@@ -178,13 +178,16 @@ std::string read_rest_of_key_sequence(WokenUp woken) {
   if (introducer != '[' && introducer != 'O') {
     rest += read_rest_of_character(introducer, woken);  // Alt with a character, ASCII or not
   } else if (introducer == '[') {
-    for (int byte = take_key_byte(kKeyByteWaitMs, woken); byte >= 0; byte = take_key_byte(kKeyByteWaitMs, woken)) {
-      rest.push_back(static_cast<char>(byte));
-      if (byte >= 0x40 && byte <= 0x7e) break;
+    // Parameters and intermediates up to the final byte; any other byte (an
+    // Escape, an Enter) breaks the sequence off and is a key of its own.
+    for (int byte = next_key_byte(kKeyByteWaitMs, woken); byte >= 0x20 && byte <= 0x7e;
+         byte = next_key_byte(kKeyByteWaitMs, woken)) {
+      rest.push_back(static_cast<char>(take_key_byte(kKeyByteWaitMs, woken)));
+      if (byte >= 0x40) break;
     }
   } else {  // SS3: one byte names the key
-    const int byte = take_key_byte(kKeyByteWaitMs, woken);
-    if (byte >= 0) rest.push_back(static_cast<char>(byte));
+    const int byte = next_key_byte(kKeyByteWaitMs, woken);
+    if (byte >= 0x20 && byte <= 0x7e) rest.push_back(static_cast<char>(take_key_byte(kKeyByteWaitMs, woken)));
   }
   return rest;
 }

@@ -191,7 +191,7 @@ void take_terminal_back() {
 // The kernel discards SIGTSTP, SIGTTIN and SIGTTOU (not SIGSTOP) for a
 // process group that is orphaned: one in which no member has a parent in
 // another group of the same session. A session leader's group is one (no
-// shell with job control above it: under script, setsid or a service
+// shell with job control above it: under script or a service
 // manager), and so is a job whose shell has gone. The handlers may ask too,
 // so this reads /proc with open and read alone.
 
@@ -269,7 +269,7 @@ bool group_is_orphaned() {
   for (int depth = 0; depth < 64; ++depth) {
     ProcessLinks parent;
     if (member.parent <= 0) {
-      return true;
+      return false;  // a parent outside the program's pid namespace: not known
     }
     if (!read_links(member.parent, parent)) {
       return false;
@@ -429,6 +429,28 @@ void with_signals_held(Change change) {
   sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
+// Stops the program as a job that wants to read, until a continue; false
+// where no stop came. A read of no bytes from the terminal lets the kernel
+// decide, in one step with the shell's moves: it stops the program (SIGTTIN)
+// exactly while it is in the background, answers at once in the
+// foreground, and fails with EIO where no stop can come. A check of the
+// foreground followed by a signal of our own could stop the program just
+// after `fg` had made it the foreground job. Where standard input is not
+// the terminal (or cannot be read), the signal it is, and a stop the
+// kernel discarded is known by the continue that never came.
+bool stop_until_continued() {
+  if (terminal_descriptor == STDIN_FILENO) {
+    if (read(STDIN_FILENO, nullptr, 0) == 0 || errno == EINTR) {
+      return true;
+    }
+    if (errno == EIO) {
+      return false;
+    }
+  }
+  const sig_atomic_t continues_before = continues;
+  return kill(0, SIGTTIN) == 0 && continues != continues_before;
+}
+
 }  // namespace
 
 bool wait_for_foreground() {
@@ -440,8 +462,7 @@ bool wait_for_foreground() {
   find_own_session();
   count_continues();
   while (!in_foreground()) {
-    const sig_atomic_t continues_before = continues;
-    if (holder == kNeverOurs || !can_stop_for_input() || kill(0, SIGTTIN) != 0 || continues == continues_before) {
+    if (holder == kNeverOurs || !can_stop_for_input() || !stop_until_continued()) {
       holder = holder == kProgram ? holder : static_cast<sig_atomic_t>(kNeverOurs);
       return false;
     }

@@ -1230,7 +1230,9 @@ std::vector<std::string> keys_that_do_nothing_here() {
     if (c != '\x04' && c != '\x1b') keys.emplace_back(1, c);
     if (c != '\x1b') keys.push_back(std::string("\x1b") + c);
   }
-  for (const char* sequence : {"\x1b\x1b[A", "\x1b\x1b[1;5D", "\x1b\x1bOP", "\x1b\x1b[15~", "\x1b\x1b\x1b[B"}) {
+  // And sequences broken off by the next key's Escape, whole in one burst.
+  for (const char* sequence : {"\x1b\x1b[A", "\x1b\x1b[1;5D", "\x1b\x1bOP", "\x1b\x1b[15~", "\x1b\x1b\x1b[B",
+                               "\x1bO\x1b[15~", "\x1b[\x1b[A", "\x1b[1\x1b[3~"}) {
     keys.emplace_back(sequence);
   }
   return keys;
@@ -1456,7 +1458,7 @@ TEST(AtATerminal, AnOrphanedJobEndsWithoutTouchingTheTerminal) {
   EXPECT_EQ(shell_modes(session), modes);
 }
 
-// Leading its own session (under script, setsid or a service manager), the
+// Leading its own session (under script or a service manager), the
 // program cannot be stopped: Ctrl+Z does nothing, and the screen with the
 // result stays as it is.
 TEST(AtATerminal, WithoutJobControlCtrlZLeavesTheScreenAlone) {
