@@ -1193,20 +1193,21 @@ TEST_P(KeyStorm, LeavesTheProgramWorkingAndTheTerminalAsFound) {
   EXPECT_TRUE(session.seen.ends_with(kTerminalGivenBack)) << session.seen.substr(session.mark);
 }
 
-// A few seeds in every test run; TASCHENRECHNER_STORM_SEEDS=FIRST-LAST runs
-// those instead (tests/terminal/key_storm.sh).
-std::vector<unsigned> storm_seeds() {
+// A few seeds in every test run; the variable named, set to FIRST-LAST (or
+// one seed), runs those instead (TASCHENRECHNER_STORM_SEEDS for the key
+// storm, tests/terminal/key_storm.sh; TASCHENRECHNER_JOB_STORM_SEEDS).
+std::vector<unsigned> seeds(const char* variable, unsigned last) {
   unsigned first = 1;
-  unsigned last = 4;
-  if (const char* range = std::getenv("TASCHENRECHNER_STORM_SEEDS")) {
+  if (const char* range = std::getenv(variable)) {
     char* dash = nullptr;
     first = static_cast<unsigned>(std::strtoul(range, &dash, 10));
     last = *dash == '-' ? static_cast<unsigned>(std::strtoul(dash + 1, nullptr, 10)) : first;
   }
-  std::vector<unsigned> seeds;
-  for (unsigned seed = first; seed <= last; ++seed) seeds.push_back(seed);
-  return seeds;
+  std::vector<unsigned> all;
+  for (unsigned seed = first; seed <= last; ++seed) all.push_back(seed);
+  return all;
 }
+std::vector<unsigned> storm_seeds() { return seeds("TASCHENRECHNER_STORM_SEEDS", 4); }
 INSTANTIATE_TEST_SUITE_P(AtATerminal, KeyStorm, testing::ValuesIn(storm_seeds()));
 
 }  // namespace
@@ -1717,20 +1718,7 @@ TEST_P(JobControlStorm, KeepsTheTerminalTheShellsOutsideTheForeground) {
   EXPECT_EQ(shell_modes(session), modes) << trace();
 }
 
-// A few seeds in every test run; TASCHENRECHNER_JOB_STORM_SEEDS=FIRST-LAST
-// runs those instead.
-std::vector<unsigned> job_storm_seeds() {
-  unsigned first = 1;
-  unsigned last = 12;
-  if (const char* range = std::getenv("TASCHENRECHNER_JOB_STORM_SEEDS")) {
-    char* dash = nullptr;
-    first = static_cast<unsigned>(std::strtoul(range, &dash, 10));
-    last = *dash == '-' ? static_cast<unsigned>(std::strtoul(dash + 1, nullptr, 10)) : first;
-  }
-  std::vector<unsigned> seeds;
-  for (unsigned seed = first; seed <= last; ++seed) seeds.push_back(seed);
-  return seeds;
-}
+std::vector<unsigned> job_storm_seeds() { return seeds("TASCHENRECHNER_JOB_STORM_SEEDS", 12); }
 INSTANTIATE_TEST_SUITE_P(AtATerminal, JobControlStorm, testing::ValuesIn(job_storm_seeds()));
 
 }  // namespace
