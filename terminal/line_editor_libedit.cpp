@@ -223,6 +223,19 @@ void bind_documented_keys_only(EditLine* line) {
   }
 }
 
+// What the editor draws reaches the screen as the program's other output
+// does, only while the terminal is the program's: its own writes to
+// standard output would go on after a stop and `bg`, onto the shell's
+// screen.
+ssize_t draw(void* /*cookie*/, const char* bytes, std::size_t size) {
+  return terminal::write_to_screen({bytes, size}) ? static_cast<ssize_t>(size) : -1;
+}
+
+FILE* screen_file() {
+  static FILE* const file = fopencookie(nullptr, "w", {.read = nullptr, .write = draw, .seek = nullptr, .close = nullptr});
+  return file != nullptr ? file : stdout;
+}
+
 Editor open_editor() {
   // The editor measures and converts characters by the C library's locale;
   // nothing else in the program depends on it.
@@ -236,8 +249,8 @@ Editor open_editor() {
   // libedit switches the modes of the terminal it reads from around every
   // line: it is given the stand-in, and keys come from the user's terminal
   // through read_character.
-  editor.line = lib.el_init_fd("taschenrechner", stdin, stdout, stderr, terminal::stand_in_terminal(), STDOUT_FILENO,
-                               STDERR_FILENO);
+  editor.line = lib.el_init_fd("taschenrechner", stdin, screen_file(), stderr, terminal::stand_in_terminal(),
+                               STDOUT_FILENO, STDERR_FILENO);
   lib.el_set(editor.line, EL_SIGNAL, 0);
   lib.el_set(editor.line, EL_EDITOR, "emacs");
   lib.el_set(editor.line, EL_HIST, lib.history, editor.history);

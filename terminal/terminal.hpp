@@ -28,10 +28,12 @@ bool wait_for_foreground();
 // kept.
 void guard(std::string_view start, std::string_view leave, std::string_view resume);
 
-// Writes a sequence of the terminal's own to standard output as it stands,
-// byte for byte (some have bytes beyond ASCII, which are no letters of
-// ours to convert), once the terminal is the program's.
-void write_sequence(std::string_view sequence);
+// Writes bytes for the screen to standard output as they stand, a
+// sequence of the terminal's own byte for byte (some have bytes beyond
+// ASCII, which are no letters of ours to convert), or what the line editor
+// draws; each write once the terminal is the program's, in the foreground.
+// False (errno says why) where they cannot be written.
+bool write_to_screen(std::string_view bytes);
 
 // Puts standard input's terminal modes back as guard() found them, then
 // writes `leave` (with write(2), whatever became of the output stream), once;

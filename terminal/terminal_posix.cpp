@@ -39,30 +39,42 @@ volatile sig_atomic_t have_modes = 0;
 //                terminal, and a signal leaves it alone.
 //   kProgram     from guard() on, while in the foreground: the program's
 //                modes, screen and title are on it.
-//   kShell       stopped (Ctrl+Z), or continued in the background (bg): the
-//                user's modes, screen and title are back. The program takes
-//                the terminal again once continued in the foreground (fg);
-//                until then it neither reads, writes nor changes it.
+//   kLeftBehind  the program's modes, screen and title are still on the
+//                terminal, but the program is no longer in the foreground
+//                and gave nothing back: a SIGSTOP (which no handler sees)
+//                and bg, or a shell that took its terminal back without a
+//                stop (the job's leader killed). The program writes nothing
+//                and changes nothing meanwhile; taken back in the
+//                foreground, it needs no start again, and at its end it
+//                gives back what it left.
+//   kShell       stopped (Ctrl+Z), or continued in the background (bg)
+//                after it: the user's modes, screen and title are back. The
+//                program takes the terminal again once continued in the
+//                foreground (fg); until then it neither reads, writes nor
+//                changes it.
 //   kNeverOurs   the program cannot wait for the foreground, since no stop
-//                would come (see can_stop): every read and write of the
-//                terminal fails as the kernel fails them then, with EIO.
+//                would come (see can_stop_for_input): every read and write
+//                of the terminal fails as the kernel fails them then, with
+//                EIO.
 //
 // The transitions:
-//   kNotGuarded -> kProgram   guard(), in the foreground
-//   kNotGuarded -> kNeverOurs wait_for_foreground() in the background, when
-//                             no stop can come
-//   kProgram -> kShell        a stop, or a continue that finds the program in
-//                             the background (SIGSTOP, which no handler sees,
-//                             then bg)
-//   kShell -> kProgram        a continue in the foreground
-//   kShell -> kNeverOurs      waiting for the foreground when no stop can
-//                             come any more (the shell has gone)
-//   any -> kNotGuarded        give_back() and the ending signals, which put
-//                             the user's modes and screen back first if the
-//                             program holds them
+//   kNotGuarded -> kProgram    guard(), in the foreground
+//   kNotGuarded -> kNeverOurs  waiting for the foreground when no stop can
+//                              come
+//   kProgram -> kShell         a stop (Ctrl+Z, SIGTSTP), in the foreground
+//   kProgram -> kLeftBehind    a continue, a stop or a wait for the terminal
+//                              that finds the program in the background
+//   kShell -> kProgram         back in the foreground: the start again
+//   kLeftBehind -> kProgram    back in the foreground: the prompt again
+//   kShell -> kNeverOurs       waiting for the foreground when no stop can
+//                              come any more (the shell has gone)
+//   any -> kNotGuarded         give_back() and the ending signals, which
+//                              first give back what the program holds or
+//                              left behind
 enum Holder : sig_atomic_t {
   kNotGuarded,
   kProgram,
+  kLeftBehind,
   kShell,
   kNeverOurs,
 };
@@ -139,40 +151,74 @@ bool in_foreground() {
 struct termios program_modes {};
 volatile sig_atomic_t have_program_modes = 0;
 
-// The modes first: a write that fails (a terminal that is gone) must not
-// leave them raw. Only in the foreground: in the background the terminal
-// is the shell's, whatever the program last did to it, and with SIGTTOU
-// blocked (as it is in every handler) the kernel would let a change
-// through from there.
-void put_terminal_back() {
-  if (holder != kProgram) {
-    return;
-  }
-  holder = kShell;
-  if (!in_foreground()) {
-    return;
-  }
-  if (have_modes != 0) {
-    tcsetattr(STDIN_FILENO, TCSANOW, &modes_found);
-  }
-  write_text(leave_text);
-}
-
-// Back in the foreground after a stop: the program's modes, screen and
-// title. The modes the shell has now are the user's from here on, so that
-// an `stty` made while the program was stopped is kept at its end.
 bool same_modes(const struct termios& left, const struct termios& right) {
   return left.c_iflag == right.c_iflag && left.c_oflag == right.c_oflag && left.c_cflag == right.c_cflag &&
          left.c_lflag == right.c_lflag &&
          std::equal(std::begin(left.c_cc), std::end(left.c_cc), std::begin(right.c_cc));
 }
 
-void take_terminal_back() {
-  if (holder != kShell || !in_foreground()) {
+// The terminal's modes are still those the program put on it: no shell
+// has put its own on since.
+bool modes_are_programs() {
+  struct termios now {};
+  return have_program_modes != 0 && tcgetattr(STDIN_FILENO, &now) == 0 && same_modes(now, program_modes);
+}
+
+// The modes first: a write that fails (a terminal that is gone) must not
+// leave them raw.
+void leave_terminal() {
+  if (have_modes != 0) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &modes_found);
+  }
+  write_text(leave_text);
+}
+
+// A stop: the terminal goes back to the shell, but only from the
+// foreground. In the background it is the shell's already, whatever the
+// program left on it, and with SIGTTOU blocked (as it is in every
+// handler) the kernel would let a change through from there.
+void give_terminal_up_for_stop() {
+  if (holder != kProgram) {
     return;
   }
-  // Unless they are still the program's own: a SIGSTOP, which no handler
-  // sees, left them on the terminal, and a shell need not put its own back.
+  if (!in_foreground()) {
+    holder = kLeftBehind;
+    return;
+  }
+  holder = kShell;
+  leave_terminal();
+}
+
+// The end: what the program holds, or left behind, goes back to the user
+// once. From the background too, where the program's screen is still up
+// (its shell took the terminal without a stop): the kernel lets a write,
+// and a mode change with SIGTTOU blocked (as it is here, in a handler or
+// with signals held), through from the background even under `stty
+// tostop`. There the modes are put back only where they are still the
+// program's: a shell that put its own on keeps them.
+void give_terminal_up_for_good() {
+  const sig_atomic_t held = holder;
+  holder = kNotGuarded;
+  if (held == kProgram && in_foreground()) {
+    leave_terminal();
+  } else if (held == kProgram || held == kLeftBehind) {
+    if (modes_are_programs() && have_modes != 0) {
+      tcsetattr(STDIN_FILENO, TCSANOW, &modes_found);
+    }
+    write_text(leave_text);
+  }
+}
+
+// Back in the foreground: the program's modes, and its screen and title
+// where it had given them back. The modes the shell has now are the
+// user's from here on, so that an `stty` made while the program was
+// stopped is kept at its end; unless they are still the program's own
+// (a SIGSTOP left them on the terminal, and a shell need not put its own
+// back).
+void take_terminal_back() {
+  if ((holder != kShell && holder != kLeftBehind) || !in_foreground()) {
+    return;
+  }
   struct termios now {};
   if (have_modes != 0 && tcgetattr(STDIN_FILENO, &now) == 0 &&
       (have_program_modes == 0 || !same_modes(now, program_modes))) {
@@ -181,7 +227,9 @@ void take_terminal_back() {
   if (have_program_modes != 0) {
     tcsetattr(STDIN_FILENO, TCSANOW, &program_modes);
   }
-  write_text(resume_text);
+  if (holder == kShell) {
+    write_text(resume_text);
+  }
   holder = kProgram;
   wake_up(kResumed);
 }
@@ -308,13 +356,17 @@ void give_handlers_a_stack() {
 // Every handler of ours blocks the others while it runs: a signal that
 // comes during one is delivered after it, never lost. Calls it interrupts
 // go on where they were (waits poll the wake-up file instead), but for
-// those a continue interrupts: a read that stopped the program in the
-// background must not go on waiting once the program is back in the
-// foreground, where it has its prompt to show first.
+// those a stop or a continue interrupts: a read that stopped the program
+// in the background must not go on waiting once the program is back in
+// the foreground, where it has its prompt to show first; and a write that
+// waited when Ctrl+Z came (output stopped with Ctrl+S, or a slow
+// terminal) must not go on after `bg`. Every read and write of the
+// terminal asks whether it is the program's again after an EINTR.
 void install(int signal_number, void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
-  action.sa_flags = (signal_number == SIGCONT ? 0 : SA_RESTART) | SA_ONSTACK;
+  const bool interrupts = signal_number == SIGCONT || signal_number == SIGTSTP;
+  action.sa_flags = (interrupts ? 0 : SA_RESTART) | SA_ONSTACK;
   sigfillset(&action.sa_mask);
   sigaction(signal_number, &action, nullptr);
 }
@@ -331,8 +383,7 @@ void restore_default(int signal_number) {
 // happens again at the instruction that caused it.
 extern "C" void end_for_signal(int signal_number) {
   const int saved_errno = errno;
-  put_terminal_back();
-  holder = kNotGuarded;
+  give_terminal_up_for_good();
   restore_default(signal_number);
   raise(signal_number);
   errno = saved_errno;
@@ -350,7 +401,7 @@ extern "C" void stop_for_signal(int signal_number) {
     errno = saved_errno;
     return;
   }
-  put_terminal_back();
+  give_terminal_up_for_stop();
   restore_default(signal_number);
   raise(signal_number);
   sigset_t stop;
@@ -364,18 +415,17 @@ extern "C" void stop_for_signal(int signal_number) {
 }
 
 // Every continue: counted (see wait_for_foreground), and the terminal taken
-// back in the foreground. A continue that finds the program in the
-// background while it held the terminal follows a SIGSTOP, which no handler
-// sees: the terminal is the shell's now. One that finds it in the
-// foreground holding the terminal may follow a SIGSTOP and fg, after which
-// the shell may have put its own modes on: the program's go on again.
+// back in the foreground. A continue that finds the program holding the
+// terminal may follow a SIGSTOP, which no handler sees: in the background
+// (bg) the terminal is the shell's now, with the program's screen left on
+// it; in the foreground (fg) the shell may have put its own modes on and
+// written over the prompt, so the program's modes go on again and the
+// prompt is shown again.
 extern "C" void continued(int) {
   const int saved_errno = errno;
   continues = continues + 1;
-  if (holder == kProgram && !in_foreground()) {
-    holder = kShell;
-  } else if (holder == kProgram && have_program_modes != 0) {
-    tcsetattr(STDIN_FILENO, TCSANOW, &program_modes);
+  if (holder == kProgram) {
+    holder = kLeftBehind;
   }
   take_terminal_back();
   errno = saved_errno;
@@ -463,7 +513,8 @@ bool wait_for_foreground() {
   count_continues();
   while (!in_foreground()) {
     if (holder == kNeverOurs || !can_stop_for_input() || !stop_until_continued()) {
-      holder = holder == kProgram ? holder : static_cast<sig_atomic_t>(kNeverOurs);
+      // What the program left on the terminal it gives back at its end.
+      if (holder != kProgram && holder != kLeftBehind) holder = kNeverOurs;
       return false;
     }
   }
@@ -478,11 +529,12 @@ bool wait_for_terminal() {
           return true;
         }
         // Moved to the background with no stop and no continue: a shell
-        // takes its terminal back so when the job the program was started
-        // in (`sh -c 'taschenrechner &'`) ends. From there the terminal is
-        // the shell's, as after `bg`.
+        // takes its terminal back so when the job's leader ends (`sh -c
+        // 'taschenrechner; :'` killed) while the program runs on. From
+        // there the terminal is the shell's, with the program's screen
+        // left on it.
         with_signals_held([] {
-          if (holder == kProgram) holder = kShell;
+          if (holder == kProgram) holder = kLeftBehind;
         });
         break;
       case kNeverOurs: return false;
@@ -510,46 +562,53 @@ void guard(std::string_view start, std::string_view leave, std::string_view resu
   wake_up_pipe[0] = above_standard_streams(wake_up_pipe[0]);
   wake_up_pipe[1] = above_standard_streams(wake_up_pipe[1]);
   give_handlers_a_stack();
-  // The start written and the terminal the program's in one step: a stop
-  // in between would push the user's title twice and pop it once.
+  // The handlers, the start written and the terminal the program's in one
+  // step: a stop in between would push the user's title twice and pop it
+  // once, and a signal just after the start would leave the program's
+  // screen up.
   with_signals_held([start] {
     have_modes = tcgetattr(STDIN_FILENO, &modes_found) == 0 ? 1 : 0;
     program_modes = modes_found;
     have_program_modes = have_modes;
     holder = kProgram;
+    for (const int signal_number : kEndingSignals) {
+      handle(signal_number, end_for_signal);
+    }
+    for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
+      handle(signal_number, end_for_signal);
+    }
+    handle(SIGTSTP, stop_for_signal);
+    handle(SIGWINCH, note_resized);
     Text start_text;
     keep(start_text, start);
     write_text(start_text);
   });
-  for (const int signal_number : kEndingSignals) {
-    handle(signal_number, end_for_signal);
-  }
-  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
-    handle(signal_number, end_for_signal);
-  }
-  handle(SIGTSTP, stop_for_signal);
-  count_continues();
-  handle(SIGWINCH, note_resized);
+  count_continues();  // after the held block, which puts the mask found back
 }
 
-void write_sequence(std::string_view sequence) {
-  if (!wait_for_terminal()) {
-    return;  // the program's next write says why
+bool write_to_screen(std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (!wait_for_terminal()) {
+      errno = EIO;
+      return false;
+    }
+    const ssize_t written = write(STDOUT_FILENO, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    if (written <= 0) {
+      errno = written < 0 ? errno : EIO;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
   }
-  Text text;
-  keep(text, sequence);
-  write_text(text);
+  return true;
 }
 
 // With every signal held back meanwhile: a stop that came between giving
 // the terminal back and the end of the guard would bring the program's
 // screen back.
-void give_back() {
-  with_signals_held([] {
-    put_terminal_back();
-    holder = kNotGuarded;
-  });
-}
+void give_back() { with_signals_held(give_terminal_up_for_good); }
 
 namespace {
 // Only while the terminal is the program's, and in the foreground, checked

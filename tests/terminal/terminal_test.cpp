@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -751,6 +752,8 @@ const SignalCase kSignals[] = {
     {"CtrlCAtThePauseOfADumbTerminal", true, Output::shown, SIGINT, "\x03", "dumb"},
     {"CtrlBackslashWhileEditing", false, Output::shown, SIGQUIT, "12\x1c"},
     {"TerminateWithOutputStopped", true, Output::stopped, SIGTERM, nullptr},
+    // Ctrl+C at the keyboard starts the output again, as the terminal does.
+    {"CtrlCWithOutputStopped", true, Output::stopped, SIGINT, "\x03"},
     // The modes are those of standard input, the terminal.
     {"CtrlCAtThePauseWithOutputPiped", true, Output::piped, SIGINT, "\x03"},
 };
@@ -1747,6 +1750,145 @@ TEST(AtATerminal, ModesChangedWhileStoppedAreKeptAtTheEnd) {
   session.type("\x04");
   ASSERT_TRUE(session.wait_for(kShellPrompt));
   EXPECT_EQ(shell_modes(session), changed);
+}
+
+}  // namespace
+
+namespace {
+
+// A dash at the terminal, its prompt shown, and the program started from it.
+struct ShellWithProgram {
+  Session session;
+  std::string modes;  // the shell's, before the program started
+  explicit ShellWithProgram(const std::string& command) : session(shell_environment(), {.shell = "/bin/dash"}) {
+    if (!session.wait_for(kShellPrompt)) return;
+    modes = shell_modes(session);
+    session.type(command + "\r");
+    session.wait_for(kAsk);
+  }
+  static std::vector<std::string> shell_environment() {
+    std::vector<std::string> entries = environment("xterm", "C");
+    entries.emplace_back("PS1=" + std::string(kShellPrompt));
+    return entries;
+  }
+};
+
+// Waits until the process waits in a write: the terminal takes no more.
+bool wait_for_write_waiting(pid_t pid) {
+  const auto deadline = std::chrono::steady_clock::now() + patience();
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream call("/proc/" + std::to_string(pid) + "/syscall");
+    long number = -1;
+    if (call >> number && number == SYS_write && process_state(pid) == 'S') return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return false;
+}
+
+// Output stopped (Ctrl+S) while the program draws a line: its write waits.
+// Ctrl+Z comes (and starts the output again, as the terminal does), then
+// bg: the write that waited must not go on onto the shell's screen.
+TEST(AtATerminal, AWriteWaitingWhenCtrlZComesWaitsForTheForeground) {
+  ShellWithProgram shell(program_line());
+  Session& session = shell.session;
+  ASSERT_TRUE(session.seen.ends_with(kAsk)) << session.seen;
+  const pid_t job = session.job();
+  session.type("\x13* 3 4\r");  // "*": no sign the shell writes of its jobs
+  ASSERT_TRUE(wait_for_write_waiting(job)) << process_state(job);
+  session.type("\x1a");
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  session.type("bg\r");
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  const std::size_t in_background = session.mark;
+  ASSERT_TRUE(Session::wait_for_stopped(job, true));
+  run_at_shell(session, ":");
+  EXPECT_EQ(session.seen.find('*', in_background), std::string::npos) << session.seen.substr(in_background);
+  EXPECT_EQ(shell_modes(session), shell.modes);
+  session.type("fg\r");
+  ASSERT_TRUE(session.wait_for("3*4  ist: 12")) << session.seen.substr(in_background);
+  ASSERT_TRUE(session.wait_for(kPausePrompt));
+  session.type("k");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("\x04");
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  EXPECT_EQ(shell_modes(session), shell.modes);
+}
+
+// SIGSTOP, which no handler sees, leaves the program's screen and modes on
+// the terminal. Brought back with fg, the program shows its prompt again
+// with the line typed so far; killed in the background after bg, it gives
+// back what it left there.
+class LeftBehindByAStop : public testing::TestWithParam<bool> {};
+
+TEST_P(LeftBehindByAStop, GoesOnOrGivesTheTerminalBack) {
+  const bool killed_in_background = GetParam();
+  ShellWithProgram shell(program_line());
+  Session& session = shell.session;
+  ASSERT_TRUE(session.seen.ends_with(kAsk)) << session.seen;
+  const pid_t job = session.job();
+  session.type("+ 1");
+  ASSERT_TRUE(session.wait_for("+ 1"));
+  kill(job, SIGSTOP);
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  const std::size_t stopped = session.mark;
+  if (!killed_in_background) {
+    session.type("fg\r");
+    ASSERT_TRUE(session.wait_for(std::string(kAsk) + "+ 1")) << testing::PrintToString(session.seen.substr(stopped));
+    // Its screen never left: entering it again would push the title twice.
+    EXPECT_EQ(session.seen.find(kEnterOwnScreen, stopped), std::string::npos);
+    session.type(" 2\r");
+    ASSERT_TRUE(session.wait_for("1+2  ist: 3"));
+    ASSERT_TRUE(session.wait_for(kPausePrompt));
+    session.type("k");
+    ASSERT_TRUE(session.wait_for(kAsk));
+    session.type("\x04");
+    ASSERT_TRUE(session.wait_for(kShellPrompt));
+    EXPECT_EQ(shell_modes(session), shell.modes);
+  } else {
+    // Modes the user sets meanwhile are theirs: the program's end keeps them.
+    run_at_shell(session, "stty -iexten");
+    const std::string changed = shell_modes(session);
+    session.type("bg\r");
+    ASSERT_TRUE(session.wait_for(kShellPrompt));
+    ASSERT_TRUE(Session::wait_for_stopped(job, true));
+    kill(job, SIGTERM);
+    kill(job, SIGCONT);
+    ASSERT_TRUE(session.wait_for(kLeaveOwnScreen)) << testing::PrintToString(session.seen.substr(stopped));
+    EXPECT_EQ(session.seen.find(kLeaveOwnScreen, session.mark), std::string::npos) << "given back twice";
+    EXPECT_EQ(shell_modes(session), changed);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AtATerminal, LeftBehindByAStop, testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "KilledAfterBg" : "Fg"; });
+
+// The job's leader (a wrapping shell) killed while the program runs on: its
+// shell takes the terminal back without a stop. At the next key the
+// program reads, its read fails, and it ends giving back its screen and
+// modes. (The key must not be the shell's: it runs a loop meanwhile.)
+TEST(AtATerminal, LeftBehindByItsShellItGivesTheTerminalBack) {
+  ShellWithProgram shell("sh -c '" + program_line() + "; :'");
+  Session& session = shell.session;
+  ASSERT_TRUE(session.seen.ends_with(kAsk)) << session.seen;
+  const pid_t wrapper = session.job();
+  std::ifstream children("/proc/" + std::to_string(wrapper) + "/task/" + std::to_string(wrapper) + "/children");
+  pid_t program = -1;
+  ASSERT_TRUE(children >> program);
+  kill(wrapper, SIGKILL);
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  const std::size_t killed = session.mark;
+  // A loop that reads no key, until the program's descriptors are gone (a
+  // zombie has none); its first word shows that the shell has read the line.
+  const std::string program_input = "/proc/" + std::to_string(program) + "/fd/0";
+  session.type("echo loop''ing; while [ -e " + program_input + " ]; do :; done\r");
+  ASSERT_TRUE(session.wait_for("looping"));
+  session.type("\r");
+  session.mark = killed;  // the program may have read first, and ended then
+  ASSERT_TRUE(session.wait_for("Die Eingabe kann nicht gelesen werden: Input/output error\r\n"))
+      << testing::PrintToString(session.seen.substr(killed));
+  EXPECT_NE(session.seen.find(kLeaveOwnScreen, killed), std::string::npos)
+      << testing::PrintToString(session.seen.substr(killed));
+  EXPECT_EQ(shell_modes(session), shell.modes);
 }
 
 }  // namespace
