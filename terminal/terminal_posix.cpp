@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "terminal/process_group.hpp"
 #include "terminal/streams.hpp"
 #include "terminal/terminal.hpp"
 #include "terminal/wake_ups.hpp"
@@ -232,105 +233,6 @@ void take_terminal_back() {
   }
   holder = kProgram;
   wake_up(kResumed);
-}
-
-// -- Whether a stop can come --------------------------------------------
-//
-// The kernel discards SIGTSTP, SIGTTIN and SIGTTOU (not SIGSTOP) for a
-// process group that is orphaned: one in which no member has a parent in
-// another group of the same session. A session leader's group is one (no
-// shell with job control above it: under script or a service
-// manager), and so is a job whose shell has gone. The handlers may ask too,
-// so this reads /proc with open and read alone.
-
-struct ProcessLinks {
-  pid_t parent = 0;
-  pid_t group = 0;
-  pid_t session = 0;
-};
-
-// "/proc/<pid>/stat" into `path`, without the C library's formatting.
-void stat_path(pid_t pid, std::array<char, 32>& path) {
-  constexpr std::string_view kHead = "/proc/";
-  constexpr std::string_view kTail = "/stat";
-  std::array<char, 16> digits{};
-  std::size_t count = 0;
-  for (auto rest = static_cast<unsigned long>(pid); count == 0 || rest != 0; rest /= 10) {
-    digits[count++] = static_cast<char>('0' + rest % 10);
-  }
-  std::size_t at = 0;
-  for (const char c : kHead) path[at++] = c;
-  while (count > 0) path[at++] = digits[--count];
-  for (const char c : kTail) path[at++] = c;
-  path[at] = '\0';
-}
-
-// The fields after the name, which may hold any character but ends at the
-// last ")": state, parent, group, session.
-bool read_links(pid_t pid, ProcessLinks& links) {
-  std::array<char, 32> path{};
-  stat_path(pid, path);
-  const int file = open(path.data(), O_RDONLY | O_CLOEXEC);
-  if (file < 0) {
-    return false;
-  }
-  std::array<char, 1024> stat{};
-  const ssize_t got = read(file, stat.data(), stat.size() - 1);
-  close(file);
-  if (got <= 0) {
-    return false;
-  }
-  const char* const end = stat.data() + got;
-  const char* at = end;
-  while (at > stat.data() && at[-1] != ')') --at;
-  std::array<long, 4> fields{};  // state (skipped), parent, group, session
-  for (long& field : fields) {
-    while (at < end && *at == ' ') ++at;
-    if (at == end) return false;
-    const bool negative = *at == '-';
-    if (negative) ++at;
-    for (; at < end && *at != ' '; ++at) field = *at >= '0' && *at <= '9' ? field * 10 + (*at - '0') : field;
-    field = negative ? -field : field;
-  }
-  links = {static_cast<pid_t>(fields[1]), static_cast<pid_t>(fields[2]), static_cast<pid_t>(fields[3])};
-  return true;
-}
-
-// The program's session, found outside any handler (getsid is no function
-// a handler may call); it does not change while the program runs.
-pid_t own_session = -1;
-
-void find_own_session() { own_session = getsid(0); }
-
-// Up the program's own line of parents within its group (a wrapping
-// script's shell is in the same job): the group is not orphaned once one
-// of them has a parent in another group of the session. The program's own
-// links come from system calls, not from /proc/self, which an emulator
-// (qemu's user mode) answers with its own made-up fields. Without /proc the
-// group is taken for one that can stop, as it was before this was known.
-bool group_is_orphaned() {
-  const ProcessLinks self{getppid(), getpgrp(), own_session};
-  if (self.session < 0) {
-    return false;
-  }
-  ProcessLinks member = self;
-  for (int depth = 0; depth < 64; ++depth) {
-    ProcessLinks parent;
-    if (member.parent <= 0) {
-      return false;  // a parent outside the program's pid namespace: not known
-    }
-    if (!read_links(member.parent, parent)) {
-      return false;
-    }
-    if (parent.session != self.session) {
-      return true;
-    }
-    if (parent.group != self.group) {
-      return false;
-    }
-    member = parent;
-  }
-  return false;
 }
 
 // A handler of ours blocks every signal, but SIGTTIN is sent from outside one.

@@ -1891,4 +1891,62 @@ TEST(AtATerminal, LeftBehindByItsShellItGivesTheTerminalBack) {
   EXPECT_EQ(shell_modes(session), shell.modes);
 }
 
+// The children of a process, as /proc lists them.
+std::vector<pid_t> children_of(pid_t parent) {
+  std::ifstream list("/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children");
+  std::vector<pid_t> children;
+  for (pid_t pid = 0; list >> pid;) children.push_back(pid);
+  return children;
+}
+
+pid_t parent_of(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  std::istringstream fields(line.substr(line.rfind(") ") + 2));
+  char state = '?';
+  pid_t parent = -1;
+  fields >> state >> parent;
+  return parent;
+}
+
+// The wrapping shell gone, while cat, beside it in the pipeline, still ties
+// the job to the interactive shell: the group is no orphan, so the kernel
+// delivers stops, and Ctrl+Z must stop the program as before.
+TEST(AtATerminal, ACommandBesideItInThePipelineKeepsCtrlZAStop) {
+  ShellWithProgram shell("sh -c '" + program_line() + "3>&1 >/dev/tty; :' | cat");
+  Session& session = shell.session;
+  ASSERT_TRUE(session.seen.ends_with(kAsk)) << session.seen;
+  pid_t wrapper = -1;
+  pid_t program = -1;
+  for (const pid_t member : children_of(session.child)) {
+    const std::vector<pid_t> below = children_of(member);
+    if (!below.empty()) {
+      wrapper = member;
+      program = below.front();
+    }
+  }
+  ASSERT_GT(program, 0);
+  kill(wrapper, SIGKILL);
+  const auto deadline = std::chrono::steady_clock::now() + patience();
+  while (parent_of(program) == wrapper && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(1ms);
+  }
+  session.type("+ 1");
+  ASSERT_TRUE(session.wait_for("+ 1"));
+  session.type("\x1a");
+  ASSERT_TRUE(Session::wait_for_stopped(program, true)) << process_state(program);
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  session.type("fg\r");
+  ASSERT_TRUE(session.wait_for(std::string(kAsk) + "+ 1"));
+  session.type(" 2\r");
+  ASSERT_TRUE(session.wait_for("1+2  ist: 3"));
+  ASSERT_TRUE(session.wait_for(kPausePrompt));
+  session.type("k");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("\x04");
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  EXPECT_EQ(shell_modes(session), shell.modes);
+}
+
 }  // namespace
