@@ -5,7 +5,8 @@
 #include <string_view>
 
 #include "console/console.hpp"
-#include "terminal/screen.hpp"
+#include "keys/keys.hpp"
+#include "screen/screen.hpp"
 #include "terminal/streams.hpp"
 #include "terminal/terminal.hpp"
 

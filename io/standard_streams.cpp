@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "charset/user_locale.hpp"
-#include "terminal/line_editor.hpp"
+#include "line_editor/line_editor.hpp"
 #include "terminal/streams.hpp"
 
 namespace io {

@@ -2,8 +2,8 @@
 
 #include "terminal/terminal.hpp"
 
-// Within the terminal module: what the signal handlers (terminal_posix.cpp)
-// leave for the key reader (keys_posix.cpp) while it waits.
+// What the signal handlers (terminal/terminal_posix.cpp) leave for the key
+// reader (keys/keys_posix.cpp) while it waits: for the two of them alone.
 namespace terminal {
 
 // A pipe's end that is readable once a stop was continued or the terminal

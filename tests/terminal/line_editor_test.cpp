@@ -1,7 +1,7 @@
 // The line editor on its own, in a pseudo-terminal: how it leaves the
 // terminal between two lines, a moment the whole program passes too
 // quickly for a user (or a test) to catch from outside.
-#include "terminal/line_editor.hpp"
+#include "line_editor/line_editor.hpp"
 
 #include <gtest/gtest.h>
 #include <pty.h>

@@ -13,9 +13,10 @@
 #include <string>
 #include <string_view>
 
-#include "terminal/line_editor.hpp"
+#include "keys/keys.hpp"
+#include "line_editor/line_editor.hpp"
+#include "screen/screen.hpp"
 #include "terminal/loaded_library.hpp"
-#include "terminal/screen.hpp"
 #include "terminal/streams.hpp"
 #include "terminal/terminal.hpp"
 
@@ -232,7 +233,8 @@ ssize_t draw(void* /*cookie*/, const char* bytes, std::size_t size) {
 }
 
 FILE* screen_file() {
-  static FILE* const file = fopencookie(nullptr, "w", {.read = nullptr, .write = draw, .seek = nullptr, .close = nullptr});
+  static FILE* const file =
+      fopencookie(nullptr, "w", {.read = nullptr, .write = draw, .seek = nullptr, .close = nullptr});
   return file != nullptr ? file : stdout;
 }
 

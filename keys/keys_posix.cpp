@@ -8,7 +8,8 @@
 #include <string>
 
 #include "charset/user_locale.hpp"
-#include "terminal/line_editor.hpp"
+#include "keys/keys.hpp"
+#include "line_editor/line_editor.hpp"
 #include "terminal/streams.hpp"
 #include "terminal/terminal.hpp"
 #include "terminal/wake_ups.hpp"

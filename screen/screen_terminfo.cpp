@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "screen/screen.hpp"
 #include "terminal/loaded_library.hpp"
-#include "terminal/screen.hpp"
 
 namespace terminal {
 namespace {

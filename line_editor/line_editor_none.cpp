@@ -1,4 +1,4 @@
-#include "terminal/line_editor.hpp"
+#include "line_editor/line_editor.hpp"
 
 // The Windows console edits lines and keeps their history itself.
 namespace terminal {
