@@ -1711,14 +1711,34 @@ TEST_P(JobControlStorm, KeepsTheTerminalTheShellsOutsideTheForeground) {
     ASSERT_TRUE(Session::wait_for_stopped(job, true)) << trace();
     state = JobState::stopped;
   }
-  if (state == JobState::stopped) {
-    expect_nothing_from_program();
-    ASSERT_NO_FATAL_FAILURE(to_foreground());
+  if (random() % 2 == 0) {
+    // Ended from outside wherever it stands (a stopped job is continued to
+    // take the signal): it gives back what it holds, or left behind.
+    steps.emplace_back("TERM");
+    kill(job, SIGTERM);
+    if (state != JobState::foreground) kill(job, SIGCONT);
+    const auto deadline = std::chrono::steady_clock::now() + patience();
+    while (process_state(job) != '?' && process_state(job) != 'Z' && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(1ms);
+    }
+    run_at_shell(session, ":");
+  } else {
+    if (state == JobState::stopped) {
+      expect_nothing_from_program();
+      ASSERT_NO_FATAL_FAILURE(to_foreground());
+    }
+    session.type("\x04");
+    ASSERT_TRUE(session.wait_for(kShellPrompt)) << trace();
+    EXPECT_EQ(job_status(session, false), "status=0") << trace();
   }
-  session.type("\x04");
-  ASSERT_TRUE(session.wait_for(kShellPrompt)) << trace();
-  EXPECT_EQ(job_status(session, false), "status=0") << trace();
   EXPECT_EQ(shell_modes(session), modes) << trace();
+  // Its screen left as often as it was entered.
+  auto count = [&session](std::string_view text) {
+    int found = 0;
+    for (std::size_t at = session.seen.find(text); at != std::string::npos; at = session.seen.find(text, at + 1)) ++found;
+    return found;
+  };
+  EXPECT_EQ(count(kEnterOwnScreen), count(kLeaveOwnScreen)) << trace();
 }
 
 std::vector<unsigned> job_storm_seeds() { return seeds("TASCHENRECHNER_JOB_STORM_SEEDS", 12); }
