@@ -22,9 +22,12 @@ bool wait_for_foreground();
 // the program gets its modes back and writes `resume`, and continued in the
 // background (`bg`) it leaves the terminal alone, stopping as any job if it
 // reads, writes or changes it, until it is continued in the foreground
-// (`fg`). A signal the program was started to ignore stays ignored. Called
-// once, in the foreground; `start` is written at once, the other texts are
-// kept.
+// (`fg`). After a SIGSTOP, which no handler sees, the program's screen
+// stays up: `fg` brings the prompt back without `resume`, and an end in
+// the background writes `leave` (and puts the modes back where they are
+// still the program's). A signal the program was started to ignore stays
+// ignored. Called once, in the foreground; `start` is written at once, the
+// other texts are kept.
 void guard(std::string_view start, std::string_view leave, std::string_view resume);
 
 // Writes bytes for the screen to standard output as they stand, a
