@@ -868,6 +868,24 @@ std::string shell_modes(Session& session) {
   return output.substr(output.find_last_of(" \n") + 1);
 }
 
+// The pause passed, or the task "+ 1" typed so far completed with " 2" and
+// then the pause, and the program ended with Ctrl+D: back at the shell,
+// with its modes as found.
+void pause_passed_and_end(Session& session, const std::string& modes) {
+  ASSERT_TRUE(session.wait_for(kPausePrompt));
+  session.type("k");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("\x04");
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  EXPECT_EQ(shell_modes(session), modes);
+}
+
+void complete_task_and_end(Session& session, const std::string& modes) {
+  session.type(" 2\r");
+  ASSERT_TRUE(session.wait_for("1+2  ist: 3"));
+  pause_passed_and_end(session, modes);
+}
+
 // The program as a job of dash, which gives it the terminal in the
 // foreground only: stopped with Ctrl+Z and continued with bg, it leaves the
 // terminal to the shell, its modes included, and writes nothing; fg gives
@@ -900,14 +918,7 @@ TEST(AtATerminal, SharesTheTerminalAsAJobOfAShell) {
   session.type("fg\r");
   ASSERT_TRUE(session.wait_for(kEnterOwnScreen)) << testing::PrintToString(session.seen.substr(in_background));
   ASSERT_TRUE(session.wait_for(std::string(kAsk) + "+ 1")) << session.seen.substr(session.mark);
-  session.type(" 2\r");
-  ASSERT_TRUE(session.wait_for("1+2  ist: 3"));
-  ASSERT_TRUE(session.wait_for(kPausePrompt));
-  session.type("k");
-  ASSERT_TRUE(session.wait_for(kAsk));
-  session.type("\x04");
-  ASSERT_TRUE(session.wait_for(kShellPrompt));
-  EXPECT_EQ(shell_modes(session), modes);
+  ASSERT_NO_FATAL_FAILURE(complete_task_and_end(session, modes));
 
   session.type(command + "&\r");
   const std::size_t started = session.seen.size();
@@ -1830,12 +1841,7 @@ TEST(AtATerminal, AWriteWaitingWhenCtrlZComesWaitsForTheForeground) {
   EXPECT_EQ(shell_modes(session), shell.modes);
   session.type("fg\r");
   ASSERT_TRUE(session.wait_for("3*4  ist: 12")) << session.seen.substr(in_background);
-  ASSERT_TRUE(session.wait_for(kPausePrompt));
-  session.type("k");
-  ASSERT_TRUE(session.wait_for(kAsk));
-  session.type("\x04");
-  ASSERT_TRUE(session.wait_for(kShellPrompt));
-  EXPECT_EQ(shell_modes(session), shell.modes);
+  ASSERT_NO_FATAL_FAILURE(pause_passed_and_end(session, shell.modes));
 }
 
 // SIGSTOP, which no handler sees, leaves the program's screen and modes on
@@ -1860,14 +1866,7 @@ TEST_P(LeftBehindByAStop, GoesOnOrGivesTheTerminalBack) {
     ASSERT_TRUE(session.wait_for(std::string(kAsk) + "+ 1")) << testing::PrintToString(session.seen.substr(stopped));
     // Its screen never left: entering it again would push the title twice.
     EXPECT_EQ(session.seen.find(kEnterOwnScreen, stopped), std::string::npos);
-    session.type(" 2\r");
-    ASSERT_TRUE(session.wait_for("1+2  ist: 3"));
-    ASSERT_TRUE(session.wait_for(kPausePrompt));
-    session.type("k");
-    ASSERT_TRUE(session.wait_for(kAsk));
-    session.type("\x04");
-    ASSERT_TRUE(session.wait_for(kShellPrompt));
-    EXPECT_EQ(shell_modes(session), shell.modes);
+    ASSERT_NO_FATAL_FAILURE(complete_task_and_end(session, shell.modes));
   } else {
     // Modes the user sets meanwhile are theirs: the program's end keeps them.
     run_at_shell(session, "stty -iexten");
@@ -1963,14 +1962,7 @@ TEST(AtATerminal, ACommandBesideItInThePipelineKeepsCtrlZAStop) {
   ASSERT_TRUE(session.wait_for(kShellPrompt));
   session.type("fg\r");
   ASSERT_TRUE(session.wait_for(std::string(kAsk) + "+ 1"));
-  session.type(" 2\r");
-  ASSERT_TRUE(session.wait_for("1+2  ist: 3"));
-  ASSERT_TRUE(session.wait_for(kPausePrompt));
-  session.type("k");
-  ASSERT_TRUE(session.wait_for(kAsk));
-  session.type("\x04");
-  ASSERT_TRUE(session.wait_for(kShellPrompt));
-  EXPECT_EQ(shell_modes(session), shell.modes);
+  ASSERT_NO_FATAL_FAILURE(complete_task_and_end(session, shell.modes));
 }
 
 }  // namespace
