@@ -147,11 +147,9 @@ class FileOutput final : public std::streambuf {
     const char* const end = next + held();
     while (next < end && !silent_) {
       // Asked right before each write: a stop and `bg` may come between two.
-      if (waits_for_foreground_ && !terminal::wait_for_terminal()) {
-        refused(EIO);
-        break;
-      }
-      const long written = write_(file_, next, static_cast<std::size_t>(end - next));
+      const auto count = static_cast<std::size_t>(end - next);
+      const long written =
+          waits_for_foreground_ ? terminal::write_to_terminal(write_, file_, next, count) : write_(file_, next, count);
       if (written < 0 && errno == EINTR) {
         continue;
       }

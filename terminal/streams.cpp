@@ -43,6 +43,11 @@ bool error_is_terminal() {
 
 #ifdef _WIN32
 bool wait_for_terminal() { return true; }
+
+long write_to_terminal(long (*write)(int file, const char* bytes, std::size_t count), int file, const char* bytes,
+                       std::size_t count) {
+  return write(file, bytes, count);
+}
 #endif
 
 }  // namespace terminal

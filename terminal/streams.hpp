@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 // Which of the standard streams lead to a terminal (on Windows, to a
 // console: a character device such as NUL is none). Asked of the system
 // once, here alone: where the streams lead does not change while the
@@ -17,5 +19,12 @@ bool error_is_terminal();
 // stop would not come), so that reads and writes there fail with EIO. True
 // at once where there is no terminal to share (the Windows console).
 bool wait_for_terminal();
+
+// One call of `write` (a write(2) of the program's) to the terminal, once
+// wait_for_terminal() says it may, with Ctrl+Z held back from that answer
+// to the end of the write: a stop in between would let the write go on
+// after `bg`, onto the shell's screen. -1 with EIO where it never may.
+long write_to_terminal(long (*write)(int file, const char* bytes, std::size_t count), int file, const char* bytes,
+                       std::size_t count);
 
 }  // namespace terminal

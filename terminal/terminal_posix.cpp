@@ -88,6 +88,7 @@ volatile sig_atomic_t continues = 0;
 int wake_up_pipe[2] = {-1, -1};
 constexpr char kResumed = 'c';
 constexpr char kResized = 'w';
+constexpr char kLookAgain = 'g';
 
 // The modes key mode found, put back when it is left.
 struct termios modes_before_keys {};
@@ -258,17 +259,17 @@ void give_handlers_a_stack() {
 // Every handler of ours blocks the others while it runs: a signal that
 // comes during one is delivered after it, never lost. Calls it interrupts
 // go on where they were (waits poll the wake-up file instead), but for
-// those a stop or a continue interrupts: a read that stopped the program
-// in the background must not go on waiting once the program is back in
-// the foreground, where it has its prompt to show first; and a write that
-// waited when Ctrl+Z came (output stopped with Ctrl+S, or a slow
-// terminal) must not go on after `bg`. Every read and write of the
-// terminal asks whether it is the program's again after an EINTR.
+// those a continue interrupts: a read that stopped the program in the
+// background must not go on waiting once the program is back in the
+// foreground, where it has its prompt to show first; and a write that
+// waited when a SIGSTOP came must not go on after `bg`. Every read and
+// write of the terminal asks whether it is the program's again after an
+// EINTR. (Ctrl+Z interrupts no write: it is held back while one runs, see
+// write_to_terminal.)
 void install(int signal_number, void (*handler)(int)) {
   struct sigaction action {};
   action.sa_handler = handler;
-  const bool interrupts = signal_number == SIGCONT || signal_number == SIGTSTP;
-  action.sa_flags = (interrupts ? 0 : SA_RESTART) | SA_ONSTACK;
+  action.sa_flags = (signal_number == SIGCONT ? 0 : SA_RESTART) | SA_ONSTACK;
   sigfillset(&action.sa_mask);
   sigaction(signal_number, &action, nullptr);
 }
@@ -330,6 +331,11 @@ extern "C" void continued(int) {
     holder = kLeftBehind;
   }
   take_terminal_back();
+  // Continued in the background: a wait that began just before the stop,
+  // past its check of the terminal, must look again, and stop there.
+  if (holder != kProgram) {
+    wake_up(kLookAgain);
+  }
   errno = saved_errno;
 }
 
@@ -488,13 +494,32 @@ void guard(std::string_view start, std::string_view leave, std::string_view resu
   count_continues();  // after the held block, which puts the mask found back
 }
 
+long write_to_terminal(long (*write)(int file, const char* bytes, std::size_t count), int file, const char* bytes,
+                       std::size_t count) {
+  sigset_t stop;
+  sigset_t before;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTSTP);
+  sigprocmask(SIG_BLOCK, &stop, &before);
+  long written = -1;
+  if (wait_for_terminal()) {
+    written = write(file, bytes, count);
+  } else {
+    errno = EIO;
+  }
+  const int saved_errno = errno;
+  sigprocmask(SIG_SETMASK, &before, nullptr);  // a Ctrl+Z held back stops the program here
+  errno = saved_errno;
+  return written;
+}
+
+namespace {
+long write_plainly(int file, const char* bytes, std::size_t count) { return write(file, bytes, count); }
+}  // namespace
+
 bool write_to_screen(std::string_view bytes) {
   while (!bytes.empty()) {
-    if (!wait_for_terminal()) {
-      errno = EIO;
-      return false;
-    }
-    const ssize_t written = write(STDOUT_FILENO, bytes.data(), bytes.size());
+    const long written = write_to_terminal(write_plainly, STDOUT_FILENO, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) {
       continue;
     }

@@ -1821,16 +1821,26 @@ bool wait_for_write_waiting(pid_t pid) {
 }
 
 // Output stopped (Ctrl+S) while the program draws a line: its write waits.
-// Ctrl+Z comes (and starts the output again, as the terminal does), then
-// bg: the write that waited must not go on onto the shell's screen.
-TEST(AtATerminal, AWriteWaitingWhenCtrlZComesWaitsForTheForeground) {
+// Ctrl+Z comes (and starts the output again, as the terminal does), or a
+// SIGSTOP and then Ctrl+Q; then bg: what waited must not go on onto the
+// shell's screen.
+class AWriteWaiting : public testing::TestWithParam<bool> {};
+
+TEST_P(AWriteWaiting, WhenAStopComesWaitsForTheForeground) {
+  const bool by_sigstop = GetParam();
   ShellWithProgram shell(program_line());
   Session& session = shell.session;
   ASSERT_TRUE(session.seen.ends_with(kAsk)) << session.seen;
   const pid_t job = session.job();
   session.type("\x13* 3 4\r");  // "*": no sign the shell writes of its jobs
   ASSERT_TRUE(wait_for_write_waiting(job)) << process_state(job);
-  session.type("\x1a");
+  if (by_sigstop) {
+    kill(job, SIGSTOP);
+    ASSERT_TRUE(Session::wait_for_stopped(job, true));
+    session.type("\x11");
+  } else {
+    session.type("\x1a");
+  }
   ASSERT_TRUE(session.wait_for(kShellPrompt));
   session.type("bg\r");
   ASSERT_TRUE(session.wait_for(kShellPrompt));
@@ -1838,11 +1848,16 @@ TEST(AtATerminal, AWriteWaitingWhenCtrlZComesWaitsForTheForeground) {
   ASSERT_TRUE(Session::wait_for_stopped(job, true));
   run_at_shell(session, ":");
   EXPECT_EQ(session.seen.find('*', in_background), std::string::npos) << session.seen.substr(in_background);
-  EXPECT_EQ(shell_modes(session), shell.modes);
+  if (!by_sigstop) {
+    EXPECT_EQ(shell_modes(session), shell.modes);  // after a SIGSTOP they are the program's still
+  }
   session.type("fg\r");
   ASSERT_TRUE(session.wait_for("3*4  ist: 12")) << session.seen.substr(in_background);
   ASSERT_NO_FATAL_FAILURE(pause_passed_and_end(session, shell.modes));
 }
+
+INSTANTIATE_TEST_SUITE_P(AtATerminal, AWriteWaiting, testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Sigstop" : "CtrlZ"; });
 
 // SIGSTOP, which no handler sees, leaves the program's screen and modes on
 // the terminal. Brought back with fg, the program shows its prompt again
