@@ -13,6 +13,7 @@
 #include <utmp.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -265,6 +266,21 @@ struct Session {
 
   void type(std::string_view keys) const {
     ASSERT_EQ(write(master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
+
+  // Waits until the terminal's output is stopped (Ctrl+S typed reaches the
+  // terminal in its own time): a write that cannot go on is the sign, and
+  // until then the probe's NULs, which show nothing, reach the screen.
+  bool wait_for_output_stopped(std::chrono::milliseconds limit = patience()) const {
+    const int probe = open(ptsname(master), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    bool stopped = false;
+    while (probe >= 0 && !stopped && std::chrono::steady_clock::now() < deadline) {
+      stopped = write(probe, "", 1) < 0 && errno == EAGAIN;
+      if (!stopped) std::this_thread::sleep_for(1ms);
+    }
+    if (probe >= 0) close(probe);
+    return stopped;
   }
 
   // The wait status of the program once it has ended, -1 if it runs on.
@@ -712,6 +728,7 @@ TEST_P(SignalAtATerminal, EndsTheProgramAndLeavesTheTerminalAsFound) {
   }
   if (c.output == Output::stopped) {
     session.type("\x13");
+    ASSERT_TRUE(session.wait_for_output_stopped());
   }
   if (c.keys != nullptr) {
     session.type(c.keys);
