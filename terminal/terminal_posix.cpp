@@ -446,7 +446,11 @@ bool wait_for_terminal() {
         });
         break;
       case kNeverOurs: return false;
-      case kNotGuarded: return in_foreground() || wait_for_foreground();
+      case kNotGuarded:
+        // Unguarded (no screen to set up: tasks piped to a terminal without
+        // sequences), the output's terminal is still the one to ask.
+        find_terminal();
+        return in_foreground() || wait_for_foreground();
       default:
         if (!wait_for_foreground()) {
           return false;
@@ -614,6 +618,8 @@ WakeUps take_wake_ups() {
     happened.resumed = happened.resumed || std::find(bytes.begin(), end, kResumed) != end;
     happened.resized = happened.resized || std::find(bytes.begin(), end, kResized) != end;
   }
+  // A stopped job is told of no resize: back from a stop, the size is asked anew.
+  happened.resized = happened.resized || happened.resumed;
   if (happened.resized) {
     size_stand_in();
   }
