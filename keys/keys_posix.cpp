@@ -181,10 +181,15 @@ std::string read_rest_of_key_sequence(WokenUp woken) {
   } else if (introducer == '[') {
     // Parameters and intermediates up to the final byte; any other byte (an
     // Escape, an Enter) breaks the sequence off and is a key of its own.
+    // Two keyboards bend the form: the Linux console's F1 to F5 send a
+    // second [ and then one letter (ESC [ [ A), and rxvt ends its shifted
+    // editing keys with $ (ESC [ 2 $), where the keys typed next would
+    // otherwise be taken for parameters.
     for (int byte = next_key_byte(kKeyByteWaitMs, woken); byte >= 0x20 && byte <= 0x7e;
          byte = next_key_byte(kKeyByteWaitMs, woken)) {
       rest.push_back(static_cast<char>(take_key_byte(kKeyByteWaitMs, woken)));
-      if (byte >= 0x40) break;
+      const bool linux_console_prefix = byte == '[' && rest.size() == 2;
+      if ((byte >= 0x40 && !linux_console_prefix) || byte == '$') break;
     }
   } else {  // SS3: one byte names the key
     const int byte = next_key_byte(kKeyByteWaitMs, woken);

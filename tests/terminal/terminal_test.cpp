@@ -405,7 +405,8 @@ TEST(AtATerminal, KeysOfSeveralBytesCountAsOneAtThePause) {
   // terminal's line mode, and still begins with what came with the key.
   for (const Key key : {Key{"\x1b[A", "C.UTF-8"}, Key{"\x1b[15~", "C.UTF-8"}, Key{"\x1bOP", "C.UTF-8"},
                         Key{"\xc3\xbc", "C.UTF-8"}, Key{"\xe2\x82\xac", "C.UTF-8"}, Key{"\xf0\x9f\x98\x80", "C.UTF-8"},
-                        Key{"\x1b\xc3\xbc", "C.UTF-8"}, Key{"\xe9", "de_DE.ISO-8859-1"}, Key{"\x1b[A", "C", "dumb"}}) {
+                        Key{"\x1b\xc3\xbc", "C.UTF-8"}, Key{"\xe9", "de_DE.ISO-8859-1"}, Key{"\x1b[A", "C", "dumb"},
+                        Key{"\x1b[[A", "C", "linux"}, Key{"\x1b[2$", "C", "rxvt"}}) {
     SCOPED_TRACE(testing::PrintToString(std::string(key.bytes)) + " in " + key.locale + " at " + key.term);
     if (const std::string missing = missing_locale(key.locale); !missing.empty()) {
       std::cout << "skipped: " << missing << '\n';
@@ -541,6 +542,8 @@ const EditCase kEdits[] = {
     {"CtrlKTakesTheLineAfterTheCursor", "57\x01\x1b[C\x0b", "5"},
     {"CtrlWTakesTheWordBeforeTheCursor", "4 77\x17", "4"},
     {"UnboundKeysLeaveNoCharacters", "7\x1b[15~\x1b[5~\x1b[2~\x1b[1;5D\x1bOP\x1b[24~", "7"},
+    // F1 at the Linux console, Shift+Insert at rxvt, each right before a key.
+    {"KeysOfOtherTerminalsLeaveNoCharacters", "7\x1b[[A8\x1b[2$9", "789"},
     {"AltBAndAltFMoveByWords", "23\033b1\033f4", "1234"},
     {"AltDAndAltBackspaceTakeWords", "1 2 3\033b\033b\033d\033f\033\177", "1"},
     // libedit's own command line (Alt+X) once crashed on a quote, and its
