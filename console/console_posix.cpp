@@ -39,9 +39,10 @@ constexpr std::string_view kPausePrompt =
 bool clears = false;
 bool output_takes_escapes() { return terminal::output_is_terminal() && terminal::takes_escapes(); }
 
-// Back from a stop, on a screen of its own that is empty again.
+// Back from a stop, on a screen of its own that is empty again, or on a
+// line of its own: a file or a pipe keeps the prompt once.
 void show_pause_prompt_again(terminal::WakeUps happened) {
-  if (happened.resumed) {
+  if (happened.resumed && terminal::output_is_terminal()) {
     std::cout << kPausePrompt << std::flush;
   }
 }

@@ -29,6 +29,11 @@ struct Text {
 };
 Text leave_text;
 Text resume_text;
+// Where the output is the terminal: what is shown again after a continue
+// that found the program's screen as it was left begins on a line of its
+// own, wherever the cursor stood (a continue with no stop before it, or
+// the shell's lines written over the screen after a SIGSTOP).
+Text new_line_text;
 
 struct termios modes_found {};
 volatile sig_atomic_t have_modes = 0;
@@ -229,9 +234,7 @@ void take_terminal_back() {
   if (have_program_modes != 0) {
     tcsetattr(STDIN_FILENO, TCSANOW, &program_modes);
   }
-  if (holder == kShell) {
-    write_text(resume_text);
-  }
+  write_text(holder == kShell ? resume_text : new_line_text);
   holder = kProgram;
   wake_up(kResumed);
 }
@@ -468,6 +471,7 @@ void guard(std::string_view start, std::string_view leave, std::string_view resu
   find_own_session();
   keep(leave_text, leave);
   keep(resume_text, resume);
+  keep(new_line_text, output_is_terminal() ? "\r\n" : "");
   if (pipe2(wake_up_pipe, O_NONBLOCK | O_CLOEXEC) != 0) {
     wake_up_pipe[0] = wake_up_pipe[1] = -1;  // waits then only miss the redraw
   }

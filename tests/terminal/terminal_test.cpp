@@ -1976,6 +1976,67 @@ pid_t parent_of(pid_t pid) {
   return parent;
 }
 
+// Output to a file, keys from the terminal: a stop and fg at the pause
+// change no byte of the file (nothing was cleared on it to show again).
+TEST(AtATerminal, AStopAtThePauseChangesNothingInTheOutputFile) {
+  const std::string file = testing::TempDir() + "taschenrechner-output-" + std::to_string(getpid());
+  auto in_file_once = [&file](std::string_view text) {
+    const auto deadline = std::chrono::steady_clock::now() + patience();
+    for (;;) {
+      std::ifstream in(file, std::ios::binary);
+      const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      if (content.ends_with(text) || std::chrono::steady_clock::now() > deadline) return content;
+      std::this_thread::sleep_for(1ms);
+    }
+  };
+  auto file_after = [&](bool with_stop) {
+    Session session(ShellWithProgram::shell_environment(), {.shell = "/bin/dash"});
+    EXPECT_TRUE(session.wait_for(kShellPrompt));
+    const std::string modes = shell_modes(session);
+    session.type(program_line() + ">" + file + "\r");
+    EXPECT_TRUE(session.wait_for(file + "\r\n"));  // past the shell's prompt
+    EXPECT_TRUE(in_file_once(kAsk).ends_with(kAsk));
+    session.type("+ 1 2\r");
+    EXPECT_TRUE(in_file_once(". . . ").ends_with(". . . "));
+    wait_for_key_modes(session);
+    if (with_stop) {
+      session.type("\x1a");
+      EXPECT_TRUE(session.wait_for(kShellPrompt));
+      session.type("fg\r");
+      wait_for_key_modes(session);
+    }
+    session.type("k");
+    EXPECT_TRUE(in_file_once(kAsk).ends_with(kAsk));
+    session.type("\x04");
+    EXPECT_TRUE(session.wait_for(kShellPrompt));
+    EXPECT_EQ(shell_modes(session), modes);
+    return in_file_once("\n");
+  };
+  const std::string without_stop = file_after(false);
+  EXPECT_EQ(file_after(true), without_stop);
+  std::filesystem::remove(file);
+}
+
+// A continue with no stop before it (kill -CONT in the foreground): what
+// is shown again begins on a line of its own, and the task goes on.
+TEST(AtATerminal, AContinueWithoutAStopShowsTheWaitAgainOnALineOfItsOwn) {
+  Session session(environment("xterm", "C"));
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("+ 12");
+  ASSERT_TRUE(session.wait_for("+ 12"));
+  kill(session.child, SIGCONT);
+  ASSERT_TRUE(session.wait_for(std::string("\r\n") + std::string(kAsk) + "+ 12"))
+      << testing::PrintToString(session.seen.substr(session.mark));
+  session.type(" 3\r");
+  ASSERT_TRUE(session.wait_for("12+3  ist: 15"));
+  ASSERT_TRUE(session.wait_for(kPausePrompt));
+  kill(session.child, SIGCONT);
+  ASSERT_TRUE(session.wait_for(std::string("\r\nDrue") + std::string(kPausePrompt)))
+      << testing::PrintToString(session.seen.substr(session.mark));
+  session.type("k");
+  ASSERT_TRUE(session.wait_for(kAsk));
+}
+
 // A resize while the program is stopped goes to the shell, which has the
 // terminal then: back in the foreground, the editor wraps at the width the
 // terminal has now.
