@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cstddef>
 #include <cstdlib>
 #include <iostream>
@@ -5,6 +6,7 @@
 #include <string_view>
 
 #include "console/console.hpp"
+#include "io/standard_streams.hpp"
 #include "keys/keys.hpp"
 #include "screen/screen.hpp"
 #include "terminal/streams.hpp"
@@ -60,8 +62,12 @@ void wait_for_one_key_at_terminal() {
     terminal::forget_wake_ups();  // a stop before the prompt shows needs no second one
     write_pause_prompt();
     std::cout.flush();  // all of it on screen while the pause waits
-    // Exactly one key, however many bytes it sends.
-    terminal::read_key(show_pause_prompt_again);
+    // Exactly one key, however many bytes it sends. Where none can be read,
+    // the program ends as at a line that cannot be read, before anything
+    // more is written.
+    if (terminal::read_key(show_pause_prompt_again).empty() && errno != 0) {
+      io::fail_to_read(errno);
+    }
   } catch (...) {
     // Output that fails ends the program: the terminal goes back first.
     terminal::leave_key_mode();

@@ -275,6 +275,8 @@ void set_up_standard_streams() {
   std::cout.exceptions(std::ios::badbit);
 }
 
+void fail_to_read(int error) { fail(kReadFailedText, error); }
+
 void report_stream_failure() {
   if (first_failure) {
     // Standard error would flush standard output first, which may be what failed.

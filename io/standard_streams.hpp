@@ -13,6 +13,11 @@ namespace io {
 // fails, it writes nothing more, and error_output_failed() says so.
 void set_up_standard_streams();
 
+// A read of standard input's terminal made beside the stream (the pause's
+// key) that failed: reported as the stream's own reads are, and thrown as
+// they throw.
+[[noreturn]] void fail_to_read(int error);
+
 // Writes one line on standard error that names the program and the cause of
 // the first failed read or write (never "Success": a failure that came
 // without a cause is named EIO).

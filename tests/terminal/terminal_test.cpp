@@ -1931,11 +1931,19 @@ INSTANTIATE_TEST_SUITE_P(AtATerminal, LeftBehindByAStop, testing::Values(false, 
 // The job's leader (a wrapping shell) killed while the program runs on: its
 // shell takes the terminal back without a stop. At the next key the
 // program reads, its read fails, and it ends giving back its screen and
-// modes. (The key must not be the shell's: it runs a loop meanwhile.)
-TEST(AtATerminal, LeftBehindByItsShellItGivesTheTerminalBack) {
+// modes. (The key must not be the shell's: it runs a loop meanwhile.) At a
+// prompt and at the pause, whose key is read as well.
+class LeftBehindByItsShell : public testing::TestWithParam<bool> {};
+
+TEST_P(LeftBehindByItsShell, ItGivesTheTerminalBackAndNamesTheFailedRead) {
+  const bool at_pause = GetParam();
   ShellWithProgram shell("sh -c '" + program_line() + "; :'");
   Session& session = shell.session;
   ASSERT_TRUE(session.seen.ends_with(kAsk)) << session.seen;
+  if (at_pause) {
+    session.type("+ 1 2\r");
+    ASSERT_TRUE(session.wait_for(kPausePrompt));
+  }
   const pid_t wrapper = session.job();
   std::ifstream children("/proc/" + std::to_string(wrapper) + "/task/" + std::to_string(wrapper) + "/children");
   pid_t program = -1;
@@ -1956,6 +1964,9 @@ TEST(AtATerminal, LeftBehindByItsShellItGivesTheTerminalBack) {
       << testing::PrintToString(session.seen.substr(killed));
   EXPECT_EQ(shell_modes(session), shell.modes);
 }
+
+INSTANTIATE_TEST_SUITE_P(AtATerminal, LeftBehindByItsShell, testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "AtThePause" : "AtAPrompt"; });
 
 // The children of a process, as /proc lists them.
 std::vector<pid_t> children_of(pid_t parent) {
