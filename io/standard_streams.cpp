@@ -205,7 +205,9 @@ class FileInput final : public std::streambuf {
     }
     output_.pubsync();
     ssize_t got = static_cast<ssize_t>(terminal::take_keys_read_ahead(block_.data(), block_.size()));
-    if (got == 0) {
+    if (got == 0 && terminal::input_is_terminal()) {
+      got = terminal::read_from_terminal(file_, block_.data(), block_.size());
+    } else if (got == 0) {
       do {
         got = read(file_, block_.data(), block_.size());
       } while (got < 0 && errno == EINTR);

@@ -1,6 +1,7 @@
 #include "terminal/streams.hpp"
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <unistd.h>
@@ -47,6 +48,10 @@ bool wait_for_terminal() { return true; }
 long write_to_terminal(long (*write)(int file, const char* bytes, std::size_t count), int file, const char* bytes,
                        std::size_t count) {
   return write(file, bytes, count);
+}
+
+long read_from_terminal(int file, char* bytes, std::size_t count) {
+  return _read(file, bytes, static_cast<unsigned>(count));
 }
 #endif
 

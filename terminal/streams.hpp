@@ -27,4 +27,11 @@ bool wait_for_terminal();
 long write_to_terminal(long (*write)(int file, const char* bytes, std::size_t count), int file, const char* bytes,
                        std::size_t count);
 
+// One read(2) of standard input's terminal, made once a key is there and
+// the terminal is the program's: a read already waiting when the shell
+// takes its terminal back without a stop (the job's leader killed) would
+// take the shell's keys. -1 with EIO where the terminal never is the
+// program's again.
+long read_from_terminal(int file, char* bytes, std::size_t count);
+
 }  // namespace terminal

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -519,6 +520,31 @@ long write_to_terminal(long (*write)(int file, const char* bytes, std::size_t co
   sigprocmask(SIG_SETMASK, &before, nullptr);  // a Ctrl+Z held back stops the program here
   errno = saved_errno;
   return written;
+}
+
+long read_from_terminal(int file, char* bytes, std::size_t count) {
+  for (;;) {
+    if (!wait_for_terminal()) {
+      errno = EIO;
+      return -1;
+    }
+    struct pollfd ready {
+      file, POLLIN, 0
+    };
+    const int polled = poll(&ready, 1, -1);
+    if (polled < 0 && errno != EINTR) {
+      return -1;
+    }
+    // A key, the end or a failure to read (a hang-up, a closed descriptor),
+    // each told by the read, where the terminal is still the program's; a
+    // signal (Ctrl+Z and fg, bg) makes the program look again.
+    if (polled > 0 && wait_for_terminal()) {
+      const ssize_t got = read(file, bytes, count);
+      if (got >= 0 || errno != EINTR) {
+        return got;
+      }
+    }
+  }
 }
 
 namespace {

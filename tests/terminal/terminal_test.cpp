@@ -2048,6 +2048,25 @@ TEST(AtATerminal, AContinueWithoutAStopShowsTheWaitAgainOnALineOfItsOwn) {
   ASSERT_TRUE(session.wait_for(kAsk));
 }
 
+// Without the line editor (TERM=dumb) the terminal's own line mode reads,
+// and the program waits for a line: once its shell has taken the terminal
+// back (the job's leader killed), the line typed is the shell's. (The
+// program learns of it at the next line it wins, or at the hang-up.)
+TEST(AtATerminal, LeftBehindByItsShellAtADumbTerminalItTakesNoLineOfTheShells) {
+  std::vector<std::string> entries = environment("dumb", "C");
+  entries.emplace_back("PS1=" + std::string(kShellPrompt));
+  Session session(entries, {.shell = "/bin/dash"});
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  session.type("sh -c '" + program_line() + "; :'\r");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  const pid_t wrapper = session.job();
+  kill(wrapper, SIGKILL);
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  const std::size_t killed = session.mark;
+  session.type("echo hel''lo\r");
+  EXPECT_TRUE(session.wait_for("\r\nhello\r\n")) << testing::PrintToString(session.seen.substr(killed));
+}
+
 // A resize while the program is stopped goes to the shell, which has the
 // terminal then: back in the foreground, the editor wraps at the width the
 // terminal has now.
