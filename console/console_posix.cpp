@@ -20,7 +20,7 @@
 //   ESC [ 22 ; 0 t       save the window title on the terminal's title stack
 //   ESC [ 23 ; 0 t       restore the saved title
 // The keys read at the pause may send sequences of their own:
-//   ESC [ params final   (CSI, final byte 0x40 to 0x7e) and ESC O x (SS3).
+//   ESC [ params final   (CSI, final byte 0x40 to 0x7e) and ESC O params x (SS3).
 namespace console {
 namespace {
 

@@ -160,9 +160,9 @@ std::string read_rest_of_character(int lead, WokenUp woken) {
 }
 
 // After an Escape byte: the rest of the key's sequence, CSI (ESC [
-// parameters final byte) or SS3 (ESC O x), whose bytes arrive together; any
-// other character after the Escape is a key of its own pressed with Alt,
-// and is all that is returned. Further Escapes first belong to the same
+// parameters final byte) or SS3 (ESC O parameters x), whose bytes arrive
+// together; any other character after the Escape is a key of its own
+// pressed with Alt, and is all that is returned. Further Escapes first belong to the same
 // key: Alt with a key that sends a sequence (ESC ESC [ A from xterm with
 // metaSendsEscape, and from rxvt), or Escape pressed just before one.
 // Empty for a lone Escape, known by the silence after it.
@@ -191,9 +191,12 @@ std::string read_rest_of_key_sequence(WokenUp woken) {
       const bool linux_console_prefix = byte == '[' && rest.size() == 2;
       if ((byte >= 0x40 && !linux_console_prefix) || byte == '$') break;
     }
-  } else {  // SS3: one byte names the key
-    const int byte = next_key_byte(kKeyByteWaitMs, woken);
-    if (byte >= 0x20 && byte <= 0x7e) rest.push_back(static_cast<char>(take_key_byte(kKeyByteWaitMs, woken)));
+  } else {  // SS3: one byte names the key, after a modifier's parameters (ESC O 2 P: Shift+F1)
+    for (int byte = next_key_byte(kKeyByteWaitMs, woken); byte >= 0x20 && byte <= 0x7e;
+         byte = next_key_byte(kKeyByteWaitMs, woken)) {
+      rest.push_back(static_cast<char>(take_key_byte(kKeyByteWaitMs, woken)));
+      if (byte < 0x30 || byte > 0x3f) break;
+    }
   }
   return rest;
 }
