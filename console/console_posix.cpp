@@ -113,7 +113,10 @@ void start_session(std::string_view title) {
   if (titled) {
     resume.append(kTitleStart).append(title).append(kTitleEnd);
   }
-  terminal::guard(start, leave, resume);
+  // A continue with no stop of the program's own before it finds the
+  // cursor where it was, or below the shell's lines: the prompt drawn again
+  // begins on a line of its own. Without sequences nothing is drawn again.
+  terminal::guard(start, leave, resume, escapes ? "\r\n" : "");
 }
 
 }  // namespace

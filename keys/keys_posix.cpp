@@ -185,10 +185,11 @@ std::string read_rest_of_key_sequence(WokenUp woken) {
     // second [ and then one letter (ESC [ [ A), and rxvt ends its shifted
     // editing keys with $ (ESC [ 2 $), where the keys typed next would
     // otherwise be taken for parameters.
+    const std::size_t parameters_at = rest.size();
     for (int byte = next_key_byte(kKeyByteWaitMs, woken); byte >= 0x20 && byte <= 0x7e;
          byte = next_key_byte(kKeyByteWaitMs, woken)) {
       rest.push_back(static_cast<char>(take_key_byte(kKeyByteWaitMs, woken)));
-      const bool linux_console_prefix = byte == '[' && rest.size() == 2;
+      const bool linux_console_prefix = byte == '[' && rest.size() == parameters_at + 1;
       if ((byte >= 0x40 && !linux_console_prefix) || byte == '$') break;
     }
   } else {  // SS3: one byte names the key, after a modifier's parameters (ESC O 2 P: Shift+F1)

@@ -26,9 +26,11 @@ bool wait_for_foreground();
 // stays up: `fg` brings the prompt back without `resume`, and an end in
 // the background writes `leave` (and puts the modes back where they are
 // still the program's). A signal the program was started to ignore stays
-// ignored. Called once, in the foreground; `start` is written at once, the
-// other texts are kept.
-void guard(std::string_view start, std::string_view leave, std::string_view resume);
+// ignored. A continue that finds the program's screen as it was left (no
+// stop of the program's own before it: a SIGSTOP, or a stray continue)
+// writes `again` before the prompt is shown again. Called once, in the
+// foreground; `start` is written at once, the other texts are kept.
+void guard(std::string_view start, std::string_view leave, std::string_view resume, std::string_view again);
 
 // Writes bytes for the screen to standard output as they stand, a
 // sequence of the terminal's own byte for byte (some have bytes beyond

@@ -30,11 +30,12 @@ struct Text {
 };
 Text leave_text;
 Text resume_text;
-// Where the output is the terminal: what is shown again after a continue
-// that found the program's screen as it was left begins on a line of its
-// own, wherever the cursor stood (a continue with no stop before it, or
-// the shell's lines written over the screen after a SIGSTOP).
-Text new_line_text;
+// Written by a continue that found the program's screen as it was left,
+// before the prompt is shown again there.
+Text again_text;
+// Set by the stop handler where the continue that ended its stop waits
+// behind it: that continue is no continue of its own.
+volatile sig_atomic_t continue_taken = 0;
 
 struct termios modes_found {};
 volatile sig_atomic_t have_modes = 0;
@@ -235,7 +236,7 @@ void take_terminal_back() {
   if (have_program_modes != 0) {
     tcsetattr(STDIN_FILENO, TCSANOW, &program_modes);
   }
-  write_text(holder == kShell ? resume_text : new_line_text);
+  write_text(holder == kShell ? resume_text : again_text);
   holder = kProgram;
   wake_up(kResumed);
 }
@@ -318,6 +319,8 @@ extern "C" void stop_for_signal(int signal_number) {
   sigprocmask(SIG_BLOCK, &stop, nullptr);
   install(signal_number, stop_for_signal);
   take_terminal_back();
+  sigset_t pending;
+  continue_taken = sigpending(&pending) == 0 && sigismember(&pending, SIGCONT) == 1 ? 1 : 0;
   errno = saved_errno;
 }
 
@@ -331,9 +334,10 @@ extern "C" void stop_for_signal(int signal_number) {
 extern "C" void continued(int) {
   const int saved_errno = errno;
   continues = continues + 1;
-  if (holder == kProgram) {
+  if (holder == kProgram && continue_taken == 0) {
     holder = kLeftBehind;
   }
+  continue_taken = 0;
   take_terminal_back();
   // Continued in the background: a wait that began just before the stop,
   // past its check of the terminal, must look again, and stop there.
@@ -467,12 +471,12 @@ bool wait_for_terminal() {
   }
 }
 
-void guard(std::string_view start, std::string_view leave, std::string_view resume) {
+void guard(std::string_view start, std::string_view leave, std::string_view resume, std::string_view again) {
   find_terminal();
   find_own_session();
   keep(leave_text, leave);
   keep(resume_text, resume);
-  keep(new_line_text, output_is_terminal() ? "\r\n" : "");
+  keep(again_text, again);
   if (pipe2(wake_up_pipe, O_NONBLOCK | O_CLOEXEC) != 0) {
     wake_up_pipe[0] = wake_up_pipe[1] = -1;  // waits then only miss the redraw
   }
