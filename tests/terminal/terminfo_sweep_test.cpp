@@ -486,8 +486,8 @@ std::set<std::string> csi_and_ss3_keys(const Terminfo& terminfo) {
   std::set<std::string> keys;
   for (const std::string& term : installed_entries()) {
     int found = 0;
-    if (terminfo.setupterm(term.c_str(), STDOUT_FILENO, &found) != 0 || found != 1) continue;
-    for (const char* const* name = terminfo.strnames; *name != nullptr; ++name) {
+    const bool known = terminfo.setupterm(term.c_str(), STDOUT_FILENO, &found) == 0 && found == 1;
+    for (const char* const* name = terminfo.strnames; known && *name != nullptr; ++name) {
       if (**name != 'k' || std::string_view(*name) == "kmous") continue;  // a mouse report is no key
       const std::string key = capability(terminfo, *name);
       const bool in_form =
@@ -497,6 +497,8 @@ std::set<std::string> csi_and_ss3_keys(const Terminfo& terminfo) {
           key != "\x1b[9" && key != "\x1b[18" && key != "\x1b[%%" && key != "\x1b[[";
       if (key.size() > 2 && key[0] == '\x1b' && (key[1] == '[' || key[1] == 'O') && in_form) keys.insert(key);
     }
+    // Also where the entry is of no use (generic, hardcopy): the library
+    // has set up a record for it all the same.
     if (*terminfo.cur_term != nullptr) terminfo.del_curterm(*terminfo.cur_term);
   }
   return keys;
