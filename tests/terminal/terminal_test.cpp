@@ -1988,7 +1988,7 @@ TEST(AtATerminal, AStopAtThePauseChangesNothingInTheOutputFile) {
     const auto deadline = std::chrono::steady_clock::now() + patience();
     for (;;) {
       std::ifstream in(file, std::ios::binary);
-      const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
       if (content.ends_with(text) || std::chrono::steady_clock::now() > deadline) return content;
       std::this_thread::sleep_for(1ms);
     }

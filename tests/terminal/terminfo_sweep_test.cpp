@@ -490,11 +490,12 @@ std::set<std::string> csi_and_ss3_keys(const Terminfo& terminfo) {
     for (const char* const* name = terminfo.strnames; known && *name != nullptr; ++name) {
       if (**name != 'k' || std::string_view(*name) == "kmous") continue;  // a mouse report is no key
       const std::string key = capability(terminfo, *name);
-      const bool in_form = std::all_of(key.begin() + std::min<std::size_t>(key.size(), 1), key.end(),
-                                       [](char c) { return c >= ' ' && c <= '~'; }) &&
+      const bool csi_or_ss3 = key.size() > 2 && key[0] == '\x1b' && (key[1] == '[' || key[1] == 'O');
+      const bool in_form = csi_or_ss3 &&
+                           std::all_of(key.begin() + 1, key.end(), [](char c) { return c >= ' ' && c <= '~'; }) &&
                            !key.starts_with("\x1b[O") && !(key.starts_with("\x1bOP") && key.size() > 3) &&
                            key != "\x1b[9" && key != "\x1b[18" && key != "\x1b[%%" && key != "\x1b[[";
-      if (key.size() > 2 && key[0] == '\x1b' && (key[1] == '[' || key[1] == 'O') && in_form) keys.insert(key);
+      if (in_form) keys.insert(key);
     }
     // Also where the entry is of no use (generic, hardcopy): the library
     // has set up a record for it all the same.
