@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <optional>
@@ -58,109 +60,239 @@ std::optional<std::string> convert(iconv_t converter, std::string_view text) {
   return output;
 }
 
-// Writes the program's CP850 bytes in the user's character set.
-class RecodingOutput final : public std::streambuf {
+// Bytes within ASCII, which every character set a locale uses shares
+// with CP850, are found eight at a time: a word without its high bits set
+// holds ASCII only.
+constexpr std::uint64_t kHighBits = 0x8080808080808080U;
+
+std::uint64_t word_at(const char* bytes) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
+}
+
+// Of the eight bytes of `word`, how many come before the first one beyond
+// ASCII: the first byte in memory is the word's lowest on a little-endian
+// machine, its highest on a big-endian one.
+std::ptrdiff_t ascii_before(std::uint64_t word) {
+  const std::uint64_t high = word & kHighBits;
+  return (std::endian::native == std::endian::little ? std::countr_zero(high) : std::countl_zero(high)) / 8;
+}
+
+bool is_ascii(char byte) { return static_cast<unsigned char>(byte) < 0x80; }
+
+const char* end_of_ascii(const char* from, const char* to) {
+  for (; to - from >= 16; from += 16) {
+    const std::uint64_t first = word_at(from);
+    const std::uint64_t second = word_at(from + 8);
+    if (((first | second) & kHighBits) != 0) {
+      return from + ((first & kHighBits) != 0 ? ascii_before(first) : 8 + ascii_before(second));
+    }
+  }
+  return std::find_if_not(from, to, is_ascii);
+}
+
+// Turns the program's CP850 bytes into the user's character set: ASCII as
+// it stands, each byte beyond it as its text there.
+class Recoder {
  public:
-  RecodingOutput(std::streambuf& target, HighHalfText high_half) : target_(target), high_half_(std::move(high_half)) {}
+  explicit Recoder(HighHalfText high_half) : high_half_(std::move(high_half)) {
+    for (const std::string& letter : high_half_) {
+      longest_letter_ = std::max(longest_letter_, letter.size());
+    }
+  }
+
+  // The text recoded, valid until the next call. It goes 32 bytes at a
+  // time, each 32 copied before they are looked at (a fixed-size copy,
+  // which the compiler makes a few moves), so the room behind the text
+  // written so far always holds 32 more.
+  std::string_view recode(const char* text, std::size_t count) {
+    constexpr std::ptrdiff_t kStep = 32;
+    const std::size_t room = count * longest_letter_ + kStep;
+    if (recoded_.size() < room) {
+      recoded_.resize(room);
+    }
+    char* out = recoded_.data();
+    const char* next = text;
+    const char* const end = text + count;
+    while (next < end) {
+      if (end - next >= kStep) {
+        std::memcpy(out, next, kStep);
+        if (((word_at(next) | word_at(next + 8) | word_at(next + 16) | word_at(next + 24)) & kHighBits) == 0) {
+          next += kStep;
+          out += kStep;
+          continue;
+        }
+        const std::ptrdiff_t ascii = end_of_ascii(next, next + kStep) - next;
+        next += ascii;
+        out += ascii;
+      } else if (is_ascii(*next)) {
+        *out++ = *next++;
+        continue;
+      }
+      const std::string& letter = high_half_[static_cast<unsigned char>(*next++) - 0x80];
+      out = std::copy(letter.begin(), letter.end(), out);
+    }
+    return {recoded_.data(), static_cast<std::size_t>(out - recoded_.data())};
+  }
+
+ private:
+  const HighHalfText high_half_;
+  std::size_t longest_letter_ = 1;
+  std::string recoded_;
+};
+
+// Passes `text` on to `target` in the user's character set; all of it or
+// nothing counts as written.
+std::streamsize write_recoded(std::streambuf& target, Recoder& recoder, const char* text, std::streamsize count) {
+  const std::string_view recoded = recoder.recode(text, static_cast<std::size_t>(count));
+  const auto size = static_cast<std::streamsize>(recoded.size());
+  return target.sputn(recoded.data(), size) == size ? count : 0;
+}
+
+// Standard output into a file or a pipe, recoded a block at a time.
+class BlockRecodingOutput final : public std::streambuf {
+ public:
+  BlockRecodingOutput(std::streambuf& target, HighHalfText high_half)
+      : target_(target), recoder_(std::move(high_half)), block_(kBlockSize, '\0') {
+    setp(block_.data(), block_.data() + block_.size());
+  }
+
+ private:
+  static constexpr std::size_t kBlockSize = std::size_t{1} << 14;
+
+  int_type overflow(int_type c) override {
+    if (!write_held()) {
+      return traits_type::eof();
+    }
+    return traits_type::eq_int_type(c, traits_type::eof()) ? traits_type::not_eof(c)
+                                                            : sputc(traits_type::to_char_type(c));
+  }
+
+  int sync() override { return write_held() && target_.pubsync() == 0 ? 0 : -1; }
+
+  // The block is taken as written before it is passed on: where the target
+  // throws, nothing of it is passed on twice.
+  bool write_held() {
+    const auto count = static_cast<std::streamsize>(pptr() - pbase());
+    setp(block_.data(), block_.data() + block_.size());
+    return write_recoded(target_, recoder_, block_.data(), count) == count;
+  }
+
+  std::streambuf& target_;
+  Recoder recoder_;
+  std::string block_;
+};
+
+// A screen, and standard error anywhere: every piece goes on at once, so
+// that the buffer behind sees each line end when it is written.
+class LineRecodingOutput final : public std::streambuf {
+ public:
+  LineRecodingOutput(std::streambuf& target, HighHalfText high_half)
+      : target_(target), recoder_(std::move(high_half)) {}
 
  private:
   int_type overflow(int_type c) override {
     if (traits_type::eq_int_type(c, traits_type::eof())) {
       return traits_type::not_eof(c);
     }
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x80) {
-      return target_.sputc(static_cast<char>(byte));
-    }
-    const std::string& text = high_half_[byte - 0x80];
-    const auto size = static_cast<std::streamsize>(text.size());
-    return target_.sputn(text.data(), size) == size ? c : traits_type::eof();
+    const char byte = traits_type::to_char_type(c);
+    return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
   }
 
-  // Runs of ASCII go through in one piece; the locale's character sets all
-  // share ASCII with CP850.
   std::streamsize xsputn(const char* text, std::streamsize count) override {
-    std::streamsize done = 0;
-    while (done < count) {
-      std::streamsize ascii = 0;
-      while (done + ascii < count && static_cast<unsigned char>(text[done + ascii]) < 0x80) {
-        ++ascii;
-      }
-      if (ascii > 0 && target_.sputn(text + done, ascii) != ascii) {
-        break;
-      }
-      done += ascii;
-      if (done < count) {
-        if (traits_type::eq_int_type(overflow(traits_type::to_int_type(text[done])), traits_type::eof())) {
-          break;
-        }
-        ++done;
-      }
-    }
-    return done;
+    return write_recoded(target_, recoder_, text, count);
   }
 
   int sync() override { return target_.pubsync(); }
 
   std::streambuf& target_;
-  const HighHalfText high_half_;
+  Recoder recoder_;
 };
 
-// Reads the user's characters, one at a time, as CP850 bytes. It takes from
-// its source only the bytes of the character it hands out, so whatever the
-// source holds beyond that stays there.
+// Reads the user's characters as CP850 bytes, a block at a time: runs of
+// ASCII are copied as they stand, and only the bytes beyond ASCII go
+// through the decoder, one character at a time. It takes from its source
+// only what the source already holds, and asks it for more only when it
+// has nothing left to hand out, so that it never waits for input while
+// something could be answered.
 class RecodingInput final : public std::streambuf {
  public:
   RecodingInput(std::streambuf& source, iconv_t decoder, const HighHalfChars& high_half)
       : source_(source), decoder_(decoder), high_half_(high_half) {}
 
  private:
+  static constexpr std::size_t kBlockSize = std::size_t{1} << 12;
+
   int_type underflow() override {
-    const int_type c = next_character();
-    if (traits_type::eq_int_type(c, traits_type::eof())) {
-      return c;
-    }
-    current_ = traits_type::to_char_type(c);
-    setg(&current_, &current_, &current_ + 1);
-    return c;
-  }
-
-  int_type next_byte() {
-    if (traits_type::eq_int_type(held_, traits_type::eof())) {
-      return source_.sbumpc();
-    }
-    return std::exchange(held_, traits_type::eof());
-  }
-
-  int_type next_character() {
-    std::string pending;
-    for (;;) {
-      const int_type byte = next_byte();
-      if (traits_type::eq_int_type(byte, traits_type::eof())) {
-        return pending.empty() ? byte : traits_type::to_int_type(kUnknownCharacter);
-      }
-      if (pending.empty() && byte < 0x80) {
-        return byte;  // ASCII stands for itself in every character set a locale uses
-      }
-      pending.push_back(traits_type::to_char_type(byte));
-
-      wchar_t wide = 0;
-      char* in = pending.data();
-      std::size_t in_left = pending.size();
-      char* out = reinterpret_cast<char*>(&wide);
-      std::size_t out_left = sizeof wide;
-      iconv(decoder_, nullptr, nullptr, nullptr, nullptr);
-      if (iconv(decoder_, &in, &in_left, &out, &out_left) != static_cast<std::size_t>(-1)) {
-        return traits_type::to_int_type(to_program_char(wide));
-      }
-      if (errno != EINVAL) {
-        // A broken sequence: the byte that broke it may start the next character.
-        if (pending.size() > 1) {
-          held_ = byte;
+    char* const begin = decoded_.data();
+    char* out = begin;
+    while (out == begin) {
+      if (next_ == end_ && !take_from_source()) {
+        if (pending_.empty()) {
+          return traits_type::eof();
         }
-        return traits_type::to_int_type(kUnknownCharacter);
+        pending_.clear();  // a character cut off by the end of the input
+        *out++ = kUnknownCharacter;
+        break;
       }
+      out = decode(out, begin + decoded_.size());
     }
+    setg(begin, begin, out);
+    return traits_type::to_int_type(*begin);
+  }
+
+  // What the source holds already; where it holds nothing, whatever it reads next.
+  bool take_from_source() {
+    if (traits_type::eq_int_type(source_.sgetc(), traits_type::eof())) {
+      return false;
+    }
+    const std::streamsize held = std::clamp<std::streamsize>(source_.in_avail(), 1, raw_.size());
+    next_ = raw_.data();
+    end_ = next_ + source_.sgetn(raw_.data(), held);
+    return next_ < end_;
+  }
+
+  char* decode(char* out, char* const out_end) {
+    while (out < out_end && next_ < end_) {
+      if (pending_.empty()) {
+        const char* const run_end = end_of_ascii(next_, next_ + std::min(out_end - out, end_ - next_));
+        out = std::copy(next_, run_end, out);
+        next_ = run_end;
+        if (out == out_end || next_ == end_) {
+          break;
+        }
+      }
+      pending_.push_back(*next_++);
+      wchar_t wide = 0;
+      switch (decode_pending(wide)) {
+        case Decoded::begun: continue;  // more bytes of the character to come
+        case Decoded::whole: *out++ = to_program_char(wide); break;
+        case Decoded::broken:
+          // The byte that broke the sequence may start the next character.
+          if (pending_.size() > 1) {
+            --next_;
+          }
+          *out++ = kUnknownCharacter;
+          break;
+      }
+      pending_.clear();
+    }
+    return out;
+  }
+
+  enum class Decoded { begun, whole, broken };
+
+  Decoded decode_pending(wchar_t& wide) {
+    char* in = pending_.data();
+    std::size_t in_left = pending_.size();
+    char* out = reinterpret_cast<char*>(&wide);
+    std::size_t out_left = sizeof wide;
+    iconv(decoder_, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(decoder_, &in, &in_left, &out, &out_left) != static_cast<std::size_t>(-1)) {
+      return Decoded::whole;
+    }
+    return errno == EINVAL ? Decoded::begun : Decoded::broken;
   }
 
   char to_program_char(wchar_t wide) const {
@@ -179,8 +311,11 @@ class RecodingInput final : public std::streambuf {
   std::streambuf& source_;
   iconv_t decoder_;
   const HighHalfChars high_half_;
-  int_type held_ = traits_type::eof();
-  char current_ = 0;
+  std::array<char, kBlockSize> raw_{};
+  const char* next_ = nullptr;
+  const char* end_ = nullptr;
+  std::string pending_;  // the bytes of a character begun
+  std::array<char, kBlockSize> decoded_{};
 };
 
 bool holds_letters_in_use(iconv_t encoder) {
@@ -238,10 +373,19 @@ HighHalfChars high_half_chars(iconv_t widener) {
 // Output that goes to a screen is written so that it reads right there;
 // output that goes elsewhere is converted only where the user's character
 // set holds the program's letters, or keeps the program's bytes.
-std::streambuf* output_for(std::streambuf* raw, bool to_screen, bool convertible, const HighHalfText& high_half) {
+// Standard output into a file or a pipe collects a block; a screen, and
+// standard error anywhere, get each line as it is written.
+std::streambuf* output_for(std::streambuf* raw, bool to_screen, bool convertible, const HighHalfText& high_half,
+                           bool by_block) {
   // The standard streams use these up to the very end of the process,
   // after every destructor of ours has run, so they are never freed.
-  return convertible || to_screen ? new RecodingOutput(*raw, high_half) : raw;
+  if (!convertible && !to_screen) {
+    return raw;
+  }
+  if (by_block && !to_screen) {
+    return new BlockRecodingOutput(*raw, high_half);
+  }
+  return new LineRecodingOutput(*raw, high_half);
 }
 
 // Text in `codeset` as CP850, as near as it can be; unchanged where it
@@ -281,8 +425,8 @@ StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens screens) {
       return raw;
     }
     const HighHalfText high_half = high_half_for_screen(kNoConverter);
-    return {raw.input, output_for(raw.output, screens.output_is_terminal, false, high_half),
-            output_for(raw.error, screens.error_is_terminal, false, high_half)};
+    return {raw.input, output_for(raw.output, screens.output_is_terminal, false, high_half, true),
+            output_for(raw.error, screens.error_is_terminal, false, high_half, false)};
   }
   StreamBuffers used = raw;
   const iconv_t encoder = iconv_open(codeset.c_str(), kProgramCharset);
@@ -292,8 +436,8 @@ StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens screens) {
       encoder != kNoConverter && widener != kNoConverter && decoder != kNoConverter && holds_letters_in_use(encoder);
   if (usable || to_a_screen) {
     const HighHalfText high_half = high_half_for_screen(encoder);
-    used.output = output_for(raw.output, screens.output_is_terminal, usable, high_half);
-    used.error = output_for(raw.error, screens.error_is_terminal, usable, high_half);
+    used.output = output_for(raw.output, screens.output_is_terminal, usable, high_half, true);
+    used.error = output_for(raw.error, screens.error_is_terminal, usable, high_half, false);
   }
   if (usable) {
     used.input = new RecodingInput(*raw.input, decoder, high_half_chars(widener));

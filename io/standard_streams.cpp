@@ -194,6 +194,11 @@ class FileInput final : public std::streambuf {
  public:
   FileInput(int file, FileOutput& output, Block& block) : file_(file), output_(output), block_(block) {}
 
+  // The buffer the program's output goes through, which may hold some of
+  // it in front of the file's own (a conversion into a file collects a
+  // block); that one is flushed before a read.
+  void flush_before_reading(std::streambuf& written) { written_ = &written; }
+
  private:
   int_type underflow() override {
     // Where the terminal is never the program's, it asks for nothing there.
@@ -203,7 +208,7 @@ class FileInput final : public std::streambuf {
     if (terminal::edits_lines()) {
       return take_from_edited_lines();
     }
-    output_.pubsync();
+    written_->pubsync();
     ssize_t got = static_cast<ssize_t>(terminal::take_keys_read_ahead(block_.data(), block_.size()));
     if (got == 0 && terminal::input_is_terminal()) {
       got = terminal::read_from_terminal(file_, block_.data(), block_.size());
@@ -243,6 +248,7 @@ class FileInput final : public std::streambuf {
 
   int file_;
   FileOutput& output_;
+  std::streambuf* written_ = &output_;
   Block& block_;
   std::string_view unread_line_;
 };
@@ -265,6 +271,7 @@ void set_up_standard_streams() {
   static auto* const file_errors =
       new FileOutput(STDERR_FILENO, true, error_block, screens.error_is_terminal, OnFailure::fall_silent);
   const charset::StreamBuffers used = charset::convert_to_user_charset({file_input, file_output, file_errors}, screens);
+  file_input->flush_before_reading(*used.output);
   std::cin.rdbuf(used.input);
   std::cout.rdbuf(used.output);
   std::cerr.rdbuf(used.error);
