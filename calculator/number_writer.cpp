@@ -1,11 +1,13 @@
 #include "calculator/number_writer.hpp"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 namespace calculator {
 namespace {
@@ -13,6 +15,121 @@ namespace {
 // The stream's default: %g with six significant digits.
 constexpr int kSignificantDigits = 6;
 constexpr double kSevenDigits = 1e6;
+// %g writes the exponent form below this decimal exponent, and from the
+// precision on.
+constexpr int kSmallestFixedExponent = -4;
+
+// A number's decimal digits, without leading or trailing zeros, and the
+// decimal exponent of the first: 0.00125 is "125" with exponent -3.
+struct Decimal {
+  bool negative = false;
+  std::array<char, kSignificantDigits> digits;
+  int count = 0;
+  int exponent = 0;
+};
+
+// The doubles nearest 10^k for the scaling below, each read once from its
+// decimal text, so that each is correctly rounded.
+constexpr int kSmallestPower = -300;
+constexpr int kLargestPower = 310;
+
+double power_of_ten(int k) {
+  static const auto powers = [] {
+    std::array<double, kLargestPower - kSmallestPower + 1> table{};
+    for (int power = kSmallestPower; power <= kLargestPower; ++power) {
+      std::array<char, 8> text{'1', 'e'};
+      const char* const end = std::to_chars(text.data() + 2, text.data() + text.size(), power).ptr;
+      std::from_chars(text.data(), end, table[static_cast<std::size_t>(power - kSmallestPower)]);
+    }
+    return table;
+  }();
+  return powers[static_cast<std::size_t>(k - kSmallestPower)];
+}
+
+// The numbers whose six digits are found by scaling: normal ones, with
+// their powers of ten in the table.
+constexpr double kSmallestScaled = 1e-290;
+constexpr double kLargestScaled = 1e290;
+
+// How far from a halfway point a scaled value must lie to be rounded as
+// the exact value would be. The scaling rounds twice (the power of ten,
+// then the product), each within 2^-53 of the value, so the scaled value
+// lies within 2^-52 of the exact one: below 10^7 * 2.3e-16 = 2.3e-9. The
+// margin is forty times that.
+constexpr double kHalfwayMargin = 1e-7;
+
+// The six digits of `magnitude` rounded to nearest, as a number from
+// 100000 to 999999, with the decimal exponent of the first: one
+// multiplication by a power of ten brings them before the point.
+// False near a halfway point, where only exact arithmetic can tell.
+bool scale_to_six_digits(double magnitude, Decimal& decimal) {
+  constexpr double kLog10Of2 = 0.30102999566398120;
+  constexpr double kSixDigits = 1e5;
+  constexpr double kSevenDigitsHalfway = 999999.5;
+  int binary_exponent = 0;
+  std::frexp(magnitude, &binary_exponent);  // magnitude in [2^(b-1), 2^b)
+  // The first digit's exponent is this or one more.
+  decimal.exponent = static_cast<int>(std::floor((binary_exponent - 1) * kLog10Of2));
+  double scaled = magnitude * power_of_ten(kSignificantDigits - 1 - decimal.exponent);
+  if (std::abs(scaled - kSevenDigitsHalfway) < kHalfwayMargin) {
+    return false;
+  }
+  if (scaled > kSevenDigitsHalfway) {
+    ++decimal.exponent;
+    scaled = magnitude * power_of_ten(kSignificantDigits - 1 - decimal.exponent);
+  }
+  if (std::abs(scaled - std::floor(scaled) - 0.5) < kHalfwayMargin) {
+    return false;
+  }
+  // Below the halfway point to seven digits, the rounding cannot carry
+  // into a seventh; a first digit's exponent guessed wrong would show here.
+  const auto six = static_cast<std::int32_t>(std::floor(scaled + 0.5));
+  if (six < static_cast<std::int32_t>(kSixDigits) || six >= 10 * static_cast<std::int32_t>(kSixDigits)) {
+    return false;
+  }
+  decimal.count = kSignificantDigits;
+  std::to_chars(decimal.digits.data(), decimal.digits.data() + decimal.count, six);
+  while (decimal.digits[static_cast<std::size_t>(decimal.count - 1)] == '0') {
+    --decimal.count;
+  }
+  return true;
+}
+
+// %g's two forms, trailing zeros dropped: 123.45, 0.00012345, 1.2345e+06.
+char* write_decimal(char* text, const Decimal& decimal) {
+  if (decimal.negative) {
+    *text++ = '-';
+  }
+  const auto digits = std::string_view(decimal.digits.data(), static_cast<std::size_t>(decimal.count));
+  if (decimal.exponent < kSmallestFixedExponent || decimal.exponent >= kSignificantDigits) {
+    *text++ = digits.front();
+    if (digits.size() > 1) {
+      *text++ = '.';
+      text = std::copy(digits.begin() + 1, digits.end(), text);
+    }
+    *text++ = 'e';
+    *text++ = decimal.exponent < 0 ? '-' : '+';
+    const int magnitude = std::abs(decimal.exponent);
+    if (magnitude < 10) {
+      *text++ = '0';
+    }
+    return std::to_chars(text, text + 3, magnitude).ptr;
+  }
+  if (decimal.exponent < 0) {
+    *text++ = '0';
+    *text++ = '.';
+    text = std::fill_n(text, -decimal.exponent - 1, '0');
+    return std::copy(digits.begin(), digits.end(), text);
+  }
+  const auto whole = static_cast<std::size_t>(decimal.exponent) + 1;
+  if (digits.size() <= whole) {
+    text = std::copy(digits.begin(), digits.end(), text);
+    return std::fill_n(text, whole - digits.size(), '0');
+  }
+  text = std::copy(digits.begin(), digits.begin() + static_cast<std::ptrdiff_t>(whole), text);
+  *text++ = '.';
+  return std::copy(digits.begin() + static_cast<std::ptrdiff_t>(whole), digits.end(), text);
+}
 
 }  // namespace
 
@@ -30,6 +147,15 @@ char* format_double(char* text, double number) {
   // only through the general path.)
   if (number != 0.0 && std::abs(number) < kSevenDigits && number == std::trunc(number)) {
     return std::to_chars(text, text + kNumberTextSize, static_cast<std::int32_t>(number)).ptr;
+  }
+  // Most others by scaling in double arithmetic, at a fraction of the cost
+  // of exact digits.
+  if (const double magnitude = std::abs(number); magnitude >= kSmallestScaled && magnitude <= kLargestScaled) {
+    Decimal decimal;
+    decimal.negative = number < 0;
+    if (scale_to_six_digits(magnitude, decimal)) {
+      return write_decimal(text, decimal);
+    }
   }
   return std::to_chars(text, text + kNumberTextSize, number, std::chars_format::general, kSignificantDigits).ptr;
 }

@@ -159,7 +159,7 @@ class BlockRecodingOutput final : public std::streambuf {
   }
 
  private:
-  static constexpr std::size_t kBlockSize = std::size_t{1} << 14;
+  static constexpr std::size_t kBlockSize = std::size_t{1} << 12;
 
   int_type overflow(int_type c) override {
     if (!write_held()) {
@@ -175,7 +175,7 @@ class BlockRecodingOutput final : public std::streambuf {
   // throws, nothing of it is passed on twice.
   bool write_held() {
     const auto count = static_cast<std::streamsize>(pptr() - pbase());
-    setp(block_.data(), block_.data() + block_.size());
+    setp(pbase(), epptr());
     return write_recoded(target_, recoder_, block_.data(), count) == count;
   }
 

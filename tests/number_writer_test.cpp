@@ -5,9 +5,11 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <random>
 #include <sstream>
+#include <string>
 #include <vector>
 
 namespace {
@@ -66,6 +68,27 @@ TEST(NumberWriter, WritesEveryDoubleAsTheStreamDoes) {
   std::mt19937 human(8);
   for (int i = 0; i < 100000; ++i) {
     numbers.push_back(static_cast<double>(static_cast<int>(human() % 2000000) - 1000000) / 1000.0);
+  }
+  // Decimals as people and programs write them, read as the program reads
+  // them: every length from 1 to 17 significant digits, each at exponents
+  // across the whole range; among them halfway points at the sixth digit
+  // (a 5 in seventh place, the value itself a little above or below it),
+  // and runs of nines that carry into a new first digit.
+  std::mt19937_64 digits(20261210);
+  for (int i = 0; i < 200000; ++i) {
+    const int count = 1 + static_cast<int>(digits() % 17);
+    std::string text = std::to_string(1 + digits() % 9);
+    while (static_cast<int>(text.size()) < count) {
+      text += static_cast<char>('0' + digits() % 10);
+    }
+    switch (i % 4) {
+      case 0: text.resize(std::min<std::size_t>(text.size(), 6)), text += '5'; break;
+      case 1: text = std::string(text.size(), '9') + text.substr(0, digits() % 3); break;
+      default: break;
+    }
+    text.insert(1, ".");
+    text += "e" + std::to_string(static_cast<int>(digits() % 600) - 300);
+    numbers.push_back((i % 8 < 4 ? 1 : -1) * std::strtod(text.c_str(), nullptr));
   }
   int mismatches = 0;
   for (const double number : numbers) {
