@@ -19,7 +19,7 @@ constexpr std::string_view kClosingText =
 
 void write_closing_text(std::ostream& out) {
   calculator::end_line(out);
-  out << kClosingText;
+  calculator::write_text(out, kClosingText);
 }
 
 }  // namespace

@@ -78,7 +78,7 @@ NumberRead read_number(std::istream& in, double& number) {
 }
 
 void write_error_line(std::ostream& out, std::string_view text) {
-  out << text;
+  write_text(out, text);
   end_line(out);
 }
 
@@ -98,29 +98,31 @@ void write_result_line(std::ostream& out, double first, char sign, double second
   next = format_double(next, second);
   next = std::copy(kResultMiddle.begin(), kResultMiddle.end(), next);
   next = format_double(next, result);
-  out.write(line, next - line);
+  write_text(out, {line, static_cast<std::size_t>(next - line)});
   end_line(out);
 }
 
 }  // namespace
 
 DialogEnd run_calculation_dialog(std::istream& in, std::ostream& out) {
-  out << kSignPrompt;
-  char sign = 0;
-  if (!(in >> sign)) {
+  write_text(out, kSignPrompt);
+  // The sign is the first character after white space, as `in >> sign`
+  // takes it.
+  if (!skip_white_space(in)) {
     end_line(out);
     return DialogEnd::input_ended;
   }
+  const char sign = std::istream::traits_type::to_char_type(in.rdbuf()->sbumpc());
   end_line(out);
 
   double first = 0.0;
   double second = 0.0;
-  out << kFirstNumberPrompt;
+  write_text(out, kFirstNumberPrompt);
   const NumberRead first_read = read_number(in, first);
   if (first_read == NumberRead::missing) {
     return report_incomplete_input(out);
   }
-  out << kSecondNumberPrompt;
+  write_text(out, kSecondNumberPrompt);
   const NumberRead second_read = read_number(in, second);
   if (second_read == NumberRead::missing) {
     return report_incomplete_input(out);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -28,34 +29,30 @@ struct Decimal {
   int exponent = 0;
 };
 
-// The doubles nearest 10^k for the scaling below, each read once from its
-// decimal text, so that each is correctly rounded.
-constexpr int kSmallestPower = -300;
-constexpr int kLargestPower = 310;
+// The powers of ten that are doubles exactly. Scaling by one of them is a
+// single correctly rounded multiplication or division.
+constexpr std::array<double, 23> kPowersOfTen = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-double power_of_ten(int k) {
-  static const auto powers = [] {
-    std::array<double, kLargestPower - kSmallestPower + 1> table{};
-    for (int power = kSmallestPower; power <= kLargestPower; ++power) {
-      std::array<char, 8> text{'1', 'e'};
-      const char* const end = std::to_chars(text.data() + 2, text.data() + text.size(), power).ptr;
-      std::from_chars(text.data(), end, table[static_cast<std::size_t>(power - kSmallestPower)]);
-    }
-    return table;
-  }();
-  return powers[static_cast<std::size_t>(k - kSmallestPower)];
+// `magnitude` times 10^shift, for |shift| up to kLargestShift.
+double scaled_by_power_of_ten(double magnitude, int shift) {
+  return shift >= 0 ? magnitude * kPowersOfTen[static_cast<std::size_t>(shift)]
+                    : magnitude / kPowersOfTen[static_cast<std::size_t>(-shift)];
 }
 
-// The numbers whose six digits are found by scaling: normal ones, with
-// their powers of ten in the table.
-constexpr double kSmallestScaled = 1e-290;
-constexpr double kLargestScaled = 1e290;
+// The numbers whose six digits are found by scaling: those whose first
+// digit's exponent, and the one after it, bring the sixth digit's place
+// within 22 of the point.
+constexpr int kLargestShift = 22;
+constexpr int kSmallestScaledExponent = kSignificantDigits - 1 - kLargestShift;
+constexpr int kLargestScaledExponent = kSignificantDigits - 1 + kLargestShift - 1;
 
 // How far from a halfway point a scaled value must lie to be rounded as
-// the exact value would be. The scaling rounds twice (the power of ten,
-// then the product), each within 2^-53 of the value, so the scaled value
-// lies within 2^-52 of the exact one: below 10^7 * 2.3e-16 = 2.3e-9. The
-// margin is forty times that.
+// the exact value would be. The scaling rounds once, within 2^-53 of the
+// value (twice in a build that computes on the x87 unit), so the
+// scaled value, below 10^7, lies within 10^7 * 2^-52 = 2.3e-9 of the exact
+// one. The margin is forty times that.
 constexpr double kHalfwayMargin = 1e-7;
 
 // The six digits of `magnitude` rounded to nearest, as a number from
@@ -66,17 +63,24 @@ bool scale_to_six_digits(double magnitude, Decimal& decimal) {
   constexpr double kLog10Of2 = 0.30102999566398120;
   constexpr double kSixDigits = 1e5;
   constexpr double kSevenDigitsHalfway = 999999.5;
-  int binary_exponent = 0;
-  std::frexp(magnitude, &binary_exponent);  // magnitude in [2^(b-1), 2^b)
+  constexpr int kMantissaBits = 52;
+  constexpr std::uint64_t kExponentMask = 0x7ff;
+  constexpr int kExponentBias = 1022;
+  // magnitude lies in [2^(b-1), 2^b), a normal number's biased exponent less 1022.
+  const int binary_exponent =
+      static_cast<int>((std::bit_cast<std::uint64_t>(magnitude) >> kMantissaBits) & kExponentMask) - kExponentBias;
   // The first digit's exponent is this or one more.
   decimal.exponent = static_cast<int>(std::floor((binary_exponent - 1) * kLog10Of2));
-  double scaled = magnitude * power_of_ten(kSignificantDigits - 1 - decimal.exponent);
+  if (decimal.exponent < kSmallestScaledExponent || decimal.exponent > kLargestScaledExponent) {
+    return false;
+  }
+  double scaled = scaled_by_power_of_ten(magnitude, kSignificantDigits - 1 - decimal.exponent);
   if (std::abs(scaled - kSevenDigitsHalfway) < kHalfwayMargin) {
     return false;
   }
   if (scaled > kSevenDigitsHalfway) {
     ++decimal.exponent;
-    scaled = magnitude * power_of_ten(kSignificantDigits - 1 - decimal.exponent);
+    scaled = scaled_by_power_of_ten(magnitude, kSignificantDigits - 1 - decimal.exponent);
   }
   if (std::abs(scaled - std::floor(scaled) - 0.5) < kHalfwayMargin) {
     return false;
@@ -149,8 +153,9 @@ char* format_double(char* text, double number) {
     return std::to_chars(text, text + kNumberTextSize, static_cast<std::int32_t>(number)).ptr;
   }
   // Most others by scaling in double arithmetic, at a fraction of the cost
-  // of exact digits.
-  if (const double magnitude = std::abs(number); magnitude >= kSmallestScaled && magnitude <= kLargestScaled) {
+  // of exact digits. (Subnormal numbers, whose exponent field says nothing
+  // of their size, and the very large and small go the exact way.)
+  if (const double magnitude = std::abs(number); std::isnormal(magnitude)) {
     Decimal decimal;
     decimal.negative = number < 0;
     if (scale_to_six_digits(magnitude, decimal)) {

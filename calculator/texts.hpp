@@ -1,6 +1,8 @@
 #pragma once
 
+#include <ios>
 #include <ostream>
+#include <streambuf>
 #include <string_view>
 
 // The program's fixed texts. The console is expected to use code page 850,
@@ -32,9 +34,26 @@ inline constexpr std::string_view kIncompleteInputText =
     "\x84"
     "ndig!";
 
+// Text goes to the stream's buffer as it stands: the program never sets a
+// field width or a format, so the stream's own insertion would add only its
+// cost. As there, nothing is written once the stream has failed, and a
+// buffer that takes less than all of it fails the stream; a buffer that
+// throws (the program's own do) throws on, as through the stream.
+inline void write_text(std::ostream& out, std::string_view text) {
+  const auto size = static_cast<std::streamsize>(text.size());
+  if (out.good() && out.rdbuf()->sputn(text.data(), size) != size) {
+    out.setstate(std::ios::badbit);
+  }
+}
+
 // Every line the program ends is ended this way. When it reaches the screen
 // is the output stream's business: at once at a terminal, and before the
 // program waits for input in any case.
-inline void end_line(std::ostream& out) { out << '\n'; }
+inline void end_line(std::ostream& out) {
+  using Traits = std::ostream::traits_type;
+  if (out.good() && Traits::eq_int_type(out.rdbuf()->sputc('\n'), Traits::eof())) {
+    out.setstate(std::ios::badbit);
+  }
+}
 
 }  // namespace calculator
