@@ -48,17 +48,14 @@ constexpr int kLargestShift = 22;
 constexpr int kSmallestScaledExponent = kSignificantDigits - 1 - kLargestShift;
 constexpr int kLargestScaledExponent = kSignificantDigits - 1 + kLargestShift - 1;
 
-// How far from a halfway point a scaled value must lie to be rounded as
-// the exact value would be. The scaling rounds once, within 2^-53 of the
-// value (twice in a build that computes on the x87 unit), so the
-// scaled value, below 10^7, lies within 10^7 * 2^-52 = 2.3e-9 of the exact
-// one. The margin is forty times that.
-constexpr double kHalfwayMargin = 1e-7;
-
 // The six digits of `magnitude` rounded to nearest, as a number from
 // 100000 to 999999, with the decimal exponent of the first: one
-// multiplication by a power of ten brings them before the point.
-// False near a halfway point, where only exact arithmetic can tell.
+// multiplication or division by an exact power of ten brings them before
+// the point. That one operation is correctly rounded, and so keeps the
+// scaled value on the same side of every halfway point between two whole
+// numbers as the exact value, or puts it on the point, which is a double
+// itself: only there can the side not be told, and only exact digits tell.
+// False there.
 bool scale_to_six_digits(double magnitude, Decimal& decimal) {
   constexpr double kLog10Of2 = 0.30102999566398120;
   constexpr double kSixDigits = 1e5;
@@ -75,14 +72,11 @@ bool scale_to_six_digits(double magnitude, Decimal& decimal) {
     return false;
   }
   double scaled = scaled_by_power_of_ten(magnitude, kSignificantDigits - 1 - decimal.exponent);
-  if (std::abs(scaled - kSevenDigitsHalfway) < kHalfwayMargin) {
-    return false;
-  }
   if (scaled > kSevenDigitsHalfway) {
     ++decimal.exponent;
     scaled = scaled_by_power_of_ten(magnitude, kSignificantDigits - 1 - decimal.exponent);
   }
-  if (std::abs(scaled - std::floor(scaled) - 0.5) < kHalfwayMargin) {
+  if (scaled - std::floor(scaled) == 0.5) {
     return false;
   }
   // Below the halfway point to seven digits, the rounding cannot carry

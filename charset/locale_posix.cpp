@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <streambuf>
 #include <string>
@@ -96,50 +97,81 @@ const char* end_of_ascii(const char* from, const char* to) {
 // it stands, each byte beyond it as its text there.
 class Recoder {
  public:
-  explicit Recoder(HighHalfText high_half) : high_half_(std::move(high_half)) {
-    for (const std::string& letter : high_half_) {
-      longest_letter_ = std::max(longest_letter_, letter.size());
+  explicit Recoder(const HighHalfText& high_half) {
+    for (std::size_t i = 0; i < high_half.size(); ++i) {
+      // Longer texts than a slot holds (none in the character sets of
+      // Debian's locales) come out as the unknown character.
+      const std::string& text = high_half[i].size() <= kLetterSlot ? high_half[i] : std::string(1, kUnknownCharacter);
+      std::copy(text.begin(), text.end(), letters_[i].bytes.begin());
+      letters_[i].size = text.size();
+      longest_letter_ = std::max(longest_letter_, text.size());
     }
   }
 
   // The text recoded, valid until the next call. It goes 32 bytes at a
   // time, each 32 copied before they are looked at (a fixed-size copy,
-  // which the compiler makes a few moves), so the room behind the text
-  // written so far always holds 32 more.
+  // which the compiler makes a few moves), and a letter is copied as its
+  // whole slot, so the room behind the text written so far always holds 32
+  // more. The room is left uninitialised, so that only what a text needs
+  // of it is ever touched.
   std::string_view recode(const char* text, std::size_t count) {
     constexpr std::ptrdiff_t kStep = 32;
+    static_assert(kLetterSlot <= kStep);
     const std::size_t room = count * longest_letter_ + kStep;
-    if (recoded_.size() < room) {
-      recoded_.resize(room);
+    if (room_ < room) {
+      recoded_.reset(new char[room]);
+      room_ = room;
     }
-    char* out = recoded_.data();
+    char* out = recoded_.get();
     const char* next = text;
     const char* const end = text + count;
     while (next < end) {
       if (end - next >= kStep) {
         std::memcpy(out, next, kStep);
-        if (((word_at(next) | word_at(next + 8) | word_at(next + 16) | word_at(next + 24)) & kHighBits) == 0) {
-          next += kStep;
-          out += kStep;
-          continue;
-        }
-        const std::ptrdiff_t ascii = end_of_ascii(next, next + kStep) - next;
+        const std::ptrdiff_t ascii = ascii_in_step(next);
         next += ascii;
         out += ascii;
+        if (ascii == kStep) {
+          continue;
+        }
       } else if (is_ascii(*next)) {
         *out++ = *next++;
         continue;
       }
-      const std::string& letter = high_half_[static_cast<unsigned char>(*next++) - 0x80];
-      out = std::copy(letter.begin(), letter.end(), out);
+      const Letter& letter = letters_[static_cast<unsigned char>(*next++) - 0x80];
+      std::memcpy(out, letter.bytes.data(), kLetterSlot);
+      out += letter.size;
     }
-    return {recoded_.data(), static_cast<std::size_t>(out - recoded_.data())};
+    return {recoded_.get(), static_cast<std::size_t>(out - recoded_.get())};
   }
 
  private:
-  const HighHalfText high_half_;
+  static constexpr std::size_t kLetterSlot = 8;
+  struct Letter {
+    std::array<char, kLetterSlot> bytes{};
+    std::size_t size = 0;
+  };
+
+  // How many of the 32 bytes at `step` come before the first beyond ASCII.
+  static std::ptrdiff_t ascii_in_step(const char* step) {
+    const std::uint64_t words[] = {word_at(step), word_at(step + 8), word_at(step + 16), word_at(step + 24)};
+    if (((words[0] | words[1] | words[2] | words[3]) & kHighBits) == 0) {
+      return 32;
+    }
+    std::ptrdiff_t before = 0;
+    for (const std::uint64_t word : words) {
+      if ((word & kHighBits) != 0) {
+        return before + ascii_before(word);
+      }
+      before += 8;
+    }
+    return before;
+  }
+
+  std::array<Letter, 128> letters_;
   std::size_t longest_letter_ = 1;
-  std::string recoded_;
+  std::unique_ptr<char[]> recoded_;
+  std::size_t room_ = 0;
 };
 
 // Passes `text` on to `target` in the user's character set; all of it or
@@ -150,46 +182,12 @@ std::streamsize write_recoded(std::streambuf& target, Recoder& recoder, const ch
   return target.sputn(recoded.data(), size) == size ? count : 0;
 }
 
-// Standard output into a file or a pipe, recoded a block at a time.
-class BlockRecodingOutput final : public std::streambuf {
- public:
-  BlockRecodingOutput(std::streambuf& target, HighHalfText high_half)
-      : target_(target), recoder_(std::move(high_half)), block_(kBlockSize, '\0') {
-    setp(block_.data(), block_.data() + block_.size());
-  }
-
- private:
-  static constexpr std::size_t kBlockSize = std::size_t{1} << 12;
-
-  int_type overflow(int_type c) override {
-    if (!write_held()) {
-      return traits_type::eof();
-    }
-    return traits_type::eq_int_type(c, traits_type::eof()) ? traits_type::not_eof(c)
-                                                            : sputc(traits_type::to_char_type(c));
-  }
-
-  int sync() override { return write_held() && target_.pubsync() == 0 ? 0 : -1; }
-
-  // The block is taken as written before it is passed on: where the target
-  // throws, nothing of it is passed on twice.
-  bool write_held() {
-    const auto count = static_cast<std::streamsize>(pptr() - pbase());
-    setp(pbase(), epptr());
-    return write_recoded(target_, recoder_, block_.data(), count) == count;
-  }
-
-  std::streambuf& target_;
-  Recoder recoder_;
-  std::string block_;
-};
-
-// A screen, and standard error anywhere: every piece goes on at once, so
-// that the buffer behind sees each line end when it is written.
+// A screen, and standard error into a file or a pipe: every piece goes on
+// at once, so that the buffer behind sees each line end when it is written.
 class LineRecodingOutput final : public std::streambuf {
  public:
-  LineRecodingOutput(std::streambuf& target, HighHalfText high_half)
-      : target_(target), recoder_(std::move(high_half)) {}
+  LineRecodingOutput(std::streambuf& target, const HighHalfText& high_half)
+      : target_(target), recoder_(high_half) {}
 
  private:
   int_type overflow(int_type c) override {
@@ -373,20 +371,19 @@ HighHalfChars high_half_chars(iconv_t widener) {
 // Output that goes to a screen is written so that it reads right there;
 // output that goes elsewhere is converted only where the user's character
 // set holds the program's letters, or keeps the program's bytes.
-// Standard output into a file or a pipe collects a block; a screen, and
-// standard error anywhere, get each line as it is written.
-std::streambuf* output_for(std::streambuf* raw, bool to_screen, bool convertible, const HighHalfText& high_half,
-                           bool by_block) {
+// A screen gets each piece recoded as it is written, and so does a file or
+// a pipe where `recoded` (standard error, in a character set that holds
+// the program's letters); otherwise the bytes go on as they are.
+std::streambuf* output_for(std::streambuf* raw, bool to_screen, bool recoded, const HighHalfText& high_half) {
   // The standard streams use these up to the very end of the process,
   // after every destructor of ours has run, so they are never freed.
-  if (!convertible && !to_screen) {
-    return raw;
-  }
-  if (by_block && !to_screen) {
-    return new BlockRecodingOutput(*raw, high_half);
-  }
-  return new LineRecodingOutput(*raw, high_half);
+  return recoded || to_screen ? new LineRecodingOutput(*raw, high_half) : raw;
 }
+
+// The one recoder of standard output's blocks, where it has one.
+Recoder* block_recoder = nullptr;
+
+std::string_view recode_block(std::string_view block) { return block_recoder->recode(block.data(), block.size()); }
 
 // Text in `codeset` as CP850, as near as it can be; unchanged where it
 // cannot be converted at all.
@@ -425,8 +422,8 @@ StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens screens) {
       return raw;
     }
     const HighHalfText high_half = high_half_for_screen(kNoConverter);
-    return {raw.input, output_for(raw.output, screens.output_is_terminal, false, high_half, true),
-            output_for(raw.error, screens.error_is_terminal, false, high_half, false)};
+    return {raw.input, output_for(raw.output, screens.output_is_terminal, false, high_half),
+            output_for(raw.error, screens.error_is_terminal, false, high_half)};
   }
   StreamBuffers used = raw;
   const iconv_t encoder = iconv_open(codeset.c_str(), kProgramCharset);
@@ -436,8 +433,15 @@ StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens screens) {
       encoder != kNoConverter && widener != kNoConverter && decoder != kNoConverter && holds_letters_in_use(encoder);
   if (usable || to_a_screen) {
     const HighHalfText high_half = high_half_for_screen(encoder);
-    used.output = output_for(raw.output, screens.output_is_terminal, usable, high_half, true);
-    used.error = output_for(raw.error, screens.error_is_terminal, usable, high_half, false);
+    // Standard output into a file or a pipe is recoded a block at a time,
+    // as its own buffer writes it: in one pass, with no buffer between.
+    const bool output_by_block = usable && !screens.output_is_terminal;
+    used.output = output_for(raw.output, screens.output_is_terminal, false, high_half);
+    used.error = output_for(raw.error, screens.error_is_terminal, usable, high_half);
+    if (output_by_block) {
+      block_recoder = new Recoder(high_half);
+      used.recode_block = recode_block;
+    }
   }
   if (usable) {
     used.input = new RecodingInput(*raw.input, decoder, high_half_chars(widener));

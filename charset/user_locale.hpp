@@ -15,11 +15,16 @@ namespace charset {
 // set holds the program's letters. Output to a terminal whose character set
 // lacks them gets ae, oe and ue instead (and ? for any other character it
 // cannot show). Otherwise the buffers are used as they are: files and pipes
-// keep the program's bytes. Returns the buffers the standard streams are to use.
+// keep the program's bytes. Returns the buffers the standard streams are to
+// use; standard output into a file or a pipe keeps its own buffer, and is
+// given `recode_block` to turn each block into the user's character set
+// as it is written.
+using BlockRecoder = std::string_view (*)(std::string_view block);  // valid until the next call
 struct StreamBuffers {
   std::streambuf* input;
   std::streambuf* output;
   std::streambuf* error;
+  BlockRecoder recode_block = nullptr;
 };
 struct Screens {
   bool output_is_terminal;

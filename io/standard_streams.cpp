@@ -23,6 +23,12 @@ constexpr std::string_view kReadFailedText = "taschenrechner: Die Eingabe kann n
 constexpr std::string_view kWriteFailedText = "taschenrechner: Die Ausgabe kann nicht geschrieben werden: ";
 
 constexpr std::size_t kBlockSize = std::size_t{1} << 16;
+// A block recoded into the user's character set grows by its letters' extra
+// bytes (two letters in a pass of 250 bytes, one byte more each in UTF-8).
+// Some room is left for them, so that a block still reaches a pipe in one
+// write: a pipe holds 64 KiB (pipe(7)), and a write beyond its free room
+// waits for the reader, one more wake-up for every block.
+constexpr std::size_t kRoomForLetters = kBlockSize / 32;
 using Block = std::array<char, kBlockSize>;
 // In static storage rather than on the heap, so that a page of them costs
 // the program's start only once something is read or written there.
@@ -78,7 +84,7 @@ class FileOutput final : public std::streambuf {
   void start_block() {
     held_ = 0;
     if (!by_line_) {
-      setp(block_.data(), block_.data() + block_.size());
+      setp(block_.data(), block_.data() + block_.size() - (recode_ != nullptr ? kRoomForLetters : 0));
     }
   }
 
@@ -101,6 +107,12 @@ class FileOutput final : public std::streambuf {
 
   std::streamsize xsputn(const char* text, std::streamsize count) override {
     if (!by_line_) {
+      // The common case, a piece that fits, in one copy.
+      if (count <= epptr() - pptr()) {
+        std::memcpy(pptr(), text, static_cast<std::size_t>(count));
+        pbump(static_cast<int>(count));
+        return count;
+      }
       return std::streambuf::xsputn(text, count);
     }
     if (silent_) {
@@ -124,6 +136,12 @@ class FileOutput final : public std::streambuf {
   int sync() override { return write_held() ? 0 : -1; }
 
  public:
+  // Each block is turned into the user's character set as it is written.
+  void recode_blocks(charset::BlockRecoder recode) {
+    recode_ = recode;
+    start_block();
+  }
+
   // Writes every finished line and hands back the unfinished one, unwritten:
   // a line editor shows it as its prompt, so that it can draw it again.
   std::string take_unfinished_line() {
@@ -143,8 +161,12 @@ class FileOutput final : public std::streambuf {
   // holds and all that comes after, rather than try its descriptor again
   // (which would only fail again, or write a line's tail without its head).
   bool write_held() {
-    const char* next = block_.data();
-    const char* const end = next + held();
+    std::string_view text(block_.data(), held());
+    if (recode_ != nullptr && !text.empty()) {
+      text = recode_(text);
+    }
+    const char* next = text.data();
+    const char* const end = next + text.size();
     while (next < end && !silent_) {
       // Asked right before each write: a stop and `bg` may come between two.
       const auto count = static_cast<std::size_t>(end - next);
@@ -179,6 +201,7 @@ class FileOutput final : public std::streambuf {
   std::size_t held_ = 0;
   Block& block_;
   charset::Writer write_;
+  charset::BlockRecoder recode_ = nullptr;
   OnFailure on_failure_;
   bool silent_ = false;
 };
@@ -194,11 +217,6 @@ class FileInput final : public std::streambuf {
  public:
   FileInput(int file, FileOutput& output, Block& block) : file_(file), output_(output), block_(block) {}
 
-  // The buffer the program's output goes through, which may hold some of
-  // it in front of the file's own (a conversion into a file collects a
-  // block); that one is flushed before a read.
-  void flush_before_reading(std::streambuf& written) { written_ = &written; }
-
  private:
   int_type underflow() override {
     // Where the terminal is never the program's, it asks for nothing there.
@@ -208,7 +226,7 @@ class FileInput final : public std::streambuf {
     if (terminal::edits_lines()) {
       return take_from_edited_lines();
     }
-    written_->pubsync();
+    output_.pubsync();
     ssize_t got = static_cast<ssize_t>(terminal::take_keys_read_ahead(block_.data(), block_.size()));
     if (got == 0 && terminal::input_is_terminal()) {
       got = terminal::read_from_terminal(file_, block_.data(), block_.size());
@@ -248,7 +266,6 @@ class FileInput final : public std::streambuf {
 
   int file_;
   FileOutput& output_;
-  std::streambuf* written_ = &output_;
   Block& block_;
   std::string_view unread_line_;
 };
@@ -271,7 +288,7 @@ void set_up_standard_streams() {
   static auto* const file_errors =
       new FileOutput(STDERR_FILENO, true, error_block, screens.error_is_terminal, OnFailure::fall_silent);
   const charset::StreamBuffers used = charset::convert_to_user_charset({file_input, file_output, file_errors}, screens);
-  file_input->flush_before_reading(*used.output);
+  file_output->recode_blocks(used.recode_block);
   std::cin.rdbuf(used.input);
   std::cout.rdbuf(used.output);
   std::cerr.rdbuf(used.error);

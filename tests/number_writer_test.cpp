@@ -90,6 +90,21 @@ TEST(NumberWriter, WritesEveryDoubleAsTheStreamDoes) {
     text += "e" + std::to_string(static_cast<int>(digits() % 600) - 300);
     numbers.push_back((i % 8 < 4 ? 1 : -1) * std::strtod(text.c_str(), nullptr));
   }
+  // The doubles nearest every halfway point at the sixth digit, and their
+  // neighbours a few steps away, at every exponent the writer scales at:
+  // where a scaled value lands beside the point, its side tells nothing.
+  std::mt19937 mantissas(5);
+  for (int exponent = -30; exponent <= 30; ++exponent) {
+    for (int i = 0; i < 40; ++i) {
+      const int six = i == 0 ? 999999 : i == 1 ? 100000 : 100000 + static_cast<int>(mantissas() % 900000);
+      const std::string text = std::to_string(six) + "5e" + std::to_string(exponent);
+      double near = std::strtod(text.c_str(), nullptr);
+      for (int step = 0; step < 3; ++step) near = std::nextafter(near, 0.0);
+      for (int step = 0; step < 7; ++step, near = std::nextafter(near, limits::infinity())) {
+        numbers.insert(numbers.end(), {near, -near});
+      }
+    }
+  }
   int mismatches = 0;
   for (const double number : numbers) {
     const std::string expected = written_by_stream(number);
