@@ -68,7 +68,7 @@ NumberRead read_number(std::istream& in, double& number) {
     return NumberRead::missing;
   }
   double value = 0.0;
-  if (read_double(in, value)) {
+  if (read_double_after_white_space(in, value)) {
     number = value;
     return NumberRead::value;
   }

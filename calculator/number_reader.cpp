@@ -204,9 +204,10 @@ double value_of(const ScannedNumber& number) {
 
 std::istream& read_double(std::istream& in, double& number) {
   const std::istream::sentry ready(in);
-  if (!ready) {
-    return in;
-  }
+  return ready ? read_double_after_white_space(in, number) : in;
+}
+
+std::istream& read_double_after_white_space(std::istream& in, double& number) {
   std::ios::iostate state = std::ios::goodbit;
   try {
     ScannedNumber scanned;

@@ -11,4 +11,9 @@ namespace calculator {
 // however long the word is, so its memory does not grow with the input.
 std::istream& read_double(std::istream& in, double& number);
 
+// The same for a caller that has skipped the white space itself and found
+// the stream good with more to read: without the stream's sentry, which
+// would look for white space again.
+std::istream& read_double_after_white_space(std::istream& in, double& number);
+
 }  // namespace calculator
