@@ -108,14 +108,13 @@ class Recoder {
     }
   }
 
-  // The text recoded, valid until the next call. It goes 32 bytes at a
-  // time, each 32 copied before they are looked at (a fixed-size copy,
+  // The text recoded, valid until the next call. It goes 64 bytes at a
+  // time, each 64 copied before they are looked at (a fixed-size copy,
   // which the compiler makes a few moves), and a letter is copied as its
-  // whole slot, so the room behind the text written so far always holds 32
+  // whole slot, so the room behind the text written so far always holds 64
   // more. The room is left uninitialised, so that only what a text needs
   // of it is ever touched.
   std::string_view recode(const char* text, std::size_t count) {
-    constexpr std::ptrdiff_t kStep = 32;
     static_assert(kLetterSlot <= kStep);
     const std::size_t room = count * longest_letter_ + kStep;
     if (room_ < room) {
@@ -146,17 +145,23 @@ class Recoder {
   }
 
  private:
+  static constexpr std::ptrdiff_t kStep = 64;
   static constexpr std::size_t kLetterSlot = 8;
   struct Letter {
     std::array<char, kLetterSlot> bytes{};
     std::size_t size = 0;
   };
 
-  // How many of the 32 bytes at `step` come before the first beyond ASCII.
+  // How many of the 64 bytes at `step` come before the first beyond ASCII.
   static std::ptrdiff_t ascii_in_step(const char* step) {
-    const std::uint64_t words[] = {word_at(step), word_at(step + 8), word_at(step + 16), word_at(step + 24)};
-    if (((words[0] | words[1] | words[2] | words[3]) & kHighBits) == 0) {
-      return 32;
+    std::array<std::uint64_t, kStep / 8> words{};
+    std::uint64_t any = 0;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      words[i] = word_at(step + 8 * i);
+      any |= words[i];
+    }
+    if ((any & kHighBits) == 0) {
+      return kStep;
     }
     std::ptrdiff_t before = 0;
     for (const std::uint64_t word : words) {
@@ -186,8 +191,7 @@ std::streamsize write_recoded(std::streambuf& target, Recoder& recoder, const ch
 // at once, so that the buffer behind sees each line end when it is written.
 class LineRecodingOutput final : public std::streambuf {
  public:
-  LineRecodingOutput(std::streambuf& target, const HighHalfText& high_half)
-      : target_(target), recoder_(high_half) {}
+  LineRecodingOutput(std::streambuf& target, const HighHalfText& high_half) : target_(target), recoder_(high_half) {}
 
  private:
   int_type overflow(int_type c) override {
@@ -220,7 +224,7 @@ class RecodingInput final : public std::streambuf {
       : source_(source), decoder_(decoder), high_half_(high_half) {}
 
  private:
-  static constexpr std::size_t kBlockSize = std::size_t{1} << 12;
+  static constexpr std::streamsize kBlockSize = 4096;
 
   int_type underflow() override {
     char* const begin = decoded_.data();
@@ -245,7 +249,7 @@ class RecodingInput final : public std::streambuf {
     if (traits_type::eq_int_type(source_.sgetc(), traits_type::eof())) {
       return false;
     }
-    const std::streamsize held = std::clamp<std::streamsize>(source_.in_avail(), 1, raw_.size());
+    const std::streamsize held = std::clamp<std::streamsize>(source_.in_avail(), 1, kBlockSize);
     next_ = raw_.data();
     end_ = next_ + source_.sgetn(raw_.data(), held);
     return next_ < end_;

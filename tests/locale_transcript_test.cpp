@@ -39,7 +39,7 @@ struct Ending {
 // before it from the pipe, so that each piece comes to it in a read of its
 // own; output and errors read all the while.
 Ending run_program(const std::string& locale, const std::vector<std::string>& pieces,
-                const std::vector<std::string>& arguments = {}) {
+                   const std::vector<std::string>& arguments = {}) {
   int in[2];
   int out[2];
   int err[2];
@@ -79,8 +79,7 @@ Ending run_program(const std::string& locale, const std::vector<std::string>& pi
     }
     // The next piece only once the pipe is empty: the program has read all before it.
     int unread = 0;
-    const bool may_write =
-        in[1] >= 0 && (written > 0 || (ioctl(in[1], FIONREAD, &unread) == 0 && unread == 0));
+    const bool may_write = in[1] >= 0 && (written > 0 || (ioctl(in[1], FIONREAD, &unread) == 0 && unread == 0));
     struct pollfd ready[] = {{output_open ? out[0] : -1, POLLIN, 0},
                              {errors_open ? err[0] : -1, POLLIN, 0},
                              {may_write ? in[1] : -1, POLLOUT, 0}};
@@ -125,7 +124,7 @@ Ending run_program(const std::string& locale, const std::vector<std::string>& pi
 // converted, `unknown` stands for it.
 std::string convert(std::string_view text, const char* from, const char* to, char unknown = '?') {
   const iconv_t converter = iconv_open(to, from);
-  EXPECT_NE(converter, reinterpret_cast<iconv_t>(-1)) << from << " to " << to;
+  EXPECT_NE(converter, reinterpret_cast<iconv_t>(-1)) << from << " to " << to;  // NOLINT(performance-no-int-to-ptr)
   std::string converted;
   std::string input(text);
   char* in = input.data();
@@ -141,7 +140,7 @@ std::string convert(std::string_view text, const char* from, const char* to, cha
       const std::size_t length = (static_cast<unsigned char>(*in) & 0xf0) == 0xf0   ? 4
                                  : (static_cast<unsigned char>(*in) & 0xe0) == 0xe0 ? 3
                                  : (static_cast<unsigned char>(*in) & 0xc0) == 0xc0 ? 2
-                                                                                     : 1;
+                                                                                    : 1;
       const std::size_t skipped = std::min(length, in_left);
       in += skipped;
       in_left -= skipped;
@@ -221,8 +220,8 @@ INSTANTIATE_TEST_SUITE_P(Locales, GoldenTranscripts,
 // lacks (of two, three and four bytes), among lines of every length.
 std::string seeded_tasks(std::mt19937& random, int count) {
   constexpr std::array<std::string_view, 10> kLetters = {
-      "\xc3\xa4", "\xc3\xb6", "\xc3\xbc", "\xc3\x9f", "\xc3\xa9", "\xe2\x94\x80", "\xe2\x82\xac", "\xe2\x86\x92",
-      "\xf0\x9f\x98\x80", "\xc2\xa0"};
+      "\xc3\xa4",     "\xc3\xb6",     "\xc3\xbc",     "\xc3\x9f",         "\xc3\xa9",
+      "\xe2\x94\x80", "\xe2\x82\xac", "\xe2\x86\x92", "\xf0\x9f\x98\x80", "\xc2\xa0"};
   constexpr std::array<std::string_view, 8> kSigns = {"+", "-", "*", "/", "+", "-", "*", "/"};
   const auto letter = [&] { return std::string(kLetters[random() % kLetters.size()]); };
   const auto number = [&] {
@@ -273,7 +272,8 @@ TEST_P(RecodingStorm, TasksInPiecesGiveWhatTheCLocaleGivesInCp850) {
   const auto differs = std::mismatch(expected.begin(), expected.end(), in_utf8.output.begin());
   EXPECT_TRUE(differs.first == expected.end())
       << "at byte " << (differs.first - expected.begin()) << " of " << pieces.size() << " pieces: "
-      << in_utf8.output.substr(static_cast<std::size_t>(std::max<std::ptrdiff_t>(differs.first - expected.begin() - 80, 0)), 160);
+      << in_utf8.output.substr(
+             static_cast<std::size_t>(std::max<std::ptrdiff_t>(differs.first - expected.begin() - 80, 0)), 160);
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, RecodingStorm, testing::Range(1, 13));
