@@ -295,7 +295,9 @@ void set_up_standard_streams() {
   // Each line on standard error in one write, so that it reaches a terminal
   // shared with a shell whole: its buffer writes at every line end.
   std::cerr.unsetf(std::ios::unitbuf);
-  // Output is written before a read that may wait, not before every read.
+  // Output is written before a read that may wait, not before every read
+  // (the dialog reads through the buffer, but any read through the stream
+  // would flush a tied one).
   std::cin.tie(nullptr);
   std::cin.exceptions(std::ios::badbit);
   std::cout.exceptions(std::ios::badbit);
