@@ -36,14 +36,24 @@ inline constexpr std::string_view kIncompleteInputText =
 
 // Text goes to the stream's buffer as it stands: the program never sets a
 // field width or a format, so the stream's own insertion would add only its
-// cost. As there, nothing is written once the stream has failed, and a
-// buffer that takes less than all of it fails the stream; a buffer that
-// throws (the program's own do) throws on, as through the stream.
+// cost. The rest is as there: nothing is written once the stream has
+// failed, a buffer that takes less than all of it fails the stream, and a
+// buffer that throws (the program's own do) marks the stream bad, and the
+// failure goes on.
 inline void write_text(std::ostream& out, std::string_view text) {
-  const auto size = static_cast<std::streamsize>(text.size());
-  if (out.good() && out.rdbuf()->sputn(text.data(), size) != size) {
-    out.setstate(std::ios::badbit);
+  if (!out.good()) {
+    return;
   }
+  const auto size = static_cast<std::streamsize>(text.size());
+  try {
+    if (out.rdbuf()->sputn(text.data(), size) == size) {
+      return;
+    }
+  } catch (...) {
+    out.setstate(std::ios::badbit);  // which throws where the stream is set to
+    throw;
+  }
+  out.setstate(std::ios::badbit);
 }
 
 // Every line the program ends is ended this way. When it reaches the screen
@@ -51,9 +61,18 @@ inline void write_text(std::ostream& out, std::string_view text) {
 // program waits for input in any case.
 inline void end_line(std::ostream& out) {
   using Traits = std::ostream::traits_type;
-  if (out.good() && Traits::eq_int_type(out.rdbuf()->sputc('\n'), Traits::eof())) {
-    out.setstate(std::ios::badbit);
+  if (!out.good()) {
+    return;
   }
+  try {
+    if (!Traits::eq_int_type(out.rdbuf()->sputc('\n'), Traits::eof())) {
+      return;
+    }
+  } catch (...) {
+    out.setstate(std::ios::badbit);  // which throws where the stream is set to
+    throw;
+  }
+  out.setstate(std::ios::badbit);
 }
 
 }  // namespace calculator

@@ -185,13 +185,15 @@ class FileOutput final : public std::streambuf {
     return !silent_;
   }
 
-  // Standard output's failure ends the stream operation; standard error's
-  // only silences it.
+  // Either buffer falls silent: what it holds is never tried again, so that
+  // no part of it reaches the file twice, and nothing after it is written
+  // (the end's last flush included). Standard output's failure also ends
+  // the stream operation.
   void refused(int error) {
+    silent_ = true;
     if (on_failure_ == OnFailure::throw_out) {
       fail(kWriteFailedText, error);
     }
-    silent_ = true;
     error_stream_failed = true;
   }
 
