@@ -1,7 +1,8 @@
 // Runs the built program with its standard streams redirected, failing ones
-// among them, and checks how it ends: its status or signal, the one line it
-// writes on standard error, and that no escape sequence reaches output that
-// is no terminal even where TERM names one.
+// among them (and one that refuses a write after taking part of it), and
+// checks how it ends: its status or signal, the one line it writes on
+// standard error, what reached its output, and that no escape sequence
+// reaches output that is no terminal even where TERM names one.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,10 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <tuple>
 
 #include "program_command.hpp"
 #include "test_locales.hpp"
@@ -206,5 +209,111 @@ const ExitCase kEnds[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Redirected, ProgramEnd, testing::ValuesIn(kEnds),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A write to standard output that the system refuses after taking part of
+// it, as a non-blocking pipe does when its reader falls behind, at every
+// point a piped run writes: the flush before the first read, a full block,
+// and the last flush at the end of the input; in the C locale and in a
+// UTF-8 one, whose output is recoded block by block. The program must end
+// with status 2 and the line that names the cause, and what it wrote must
+// be a beginning of what it writes when nothing fails: no part of the
+// refused block twice, nothing after it.
+
+struct RefusedRun {
+  int status = -1;
+  std::string output;
+  std::string errors;
+};
+
+// The program on `input`, with its Nth write refused where `refused` is 1 or more.
+RefusedRun run_with_refusal(const std::string& locale, const std::string& input, int refused) {
+  int in[2];
+  int out[2];
+  int err[2];
+  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return {};
+  // All of the input is there before the program starts, so that which
+  // write is which does not hang on when the input arrives.
+  EXPECT_LE(input.size(), 65536U) << "more than a pipe holds";
+  EXPECT_EQ(write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+  close(in[1]);
+  const pid_t test = getpid();
+  const pid_t child = fork();
+  if (child == 0) {
+    end_with_parent(test);
+    dup2(in[0], STDIN_FILENO);
+    dup2(out[1], STDOUT_FILENO);
+    dup2(err[1], STDERR_FILENO);
+    for (const int fd : {in[0], out[0], out[1], err[0], err[1]}) close(fd);
+    std::string locale_setting = "LC_ALL=" + locale;
+    std::string refusal = "TASCHENRECHNER_REFUSED_WRITE=" + std::to_string(refused);
+    char preload[] = "LD_PRELOAD=" TASCHENRECHNER_REFUSED_WRITE_SHIM;
+    // The sanitizers' runtime need not come first where the shim does.
+    char sanitizer[] = "ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0";
+    char* environment[] = {locale_setting.data(), sanitizer, refusal.data(), refused > 0 ? preload : nullptr, nullptr};
+    exec_program(environment);
+    _exit(127);
+  }
+  for (const int fd : {in[0], out[1], err[1]}) close(fd);
+  RefusedRun run;
+  std::thread errors([&] { run.errors = read_all(err[0]); });
+  run.output = read_all(out[0]);
+  errors.join();
+  close(out[0]);
+  close(err[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return run;
+}
+
+std::string numbered_tasks(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += "+ " + std::to_string(i) + " 2\n";
+  return text;
+}
+
+struct RefusedWrite {
+  const char* name;
+  int tasks;
+  int refused;  // which write to standard output
+};
+
+// With all input there at once, the first write is the flush before the
+// first read, which takes all of it; with few tasks the second is the
+// last, at the end of the input; with many, those between are full blocks.
+constexpr RefusedWrite kRefusals[] = {
+    {"BeforeTheFirstRead", 2000, 1},
+    {"AFullBlock", 2000, 3},
+    {"AtTheEndOfTheInput", 5, 2},
+};
+
+void PrintTo(const RefusedWrite& refusal, std::ostream* os) { *os << refusal.name; }
+
+class RefusedWriteTest : public testing::TestWithParam<std::tuple<RefusedWrite, const char*>> {};
+
+TEST_P(RefusedWriteTest, EndsTheOutputWhereItWasRefused) {
+  if (kProgramEmulated) {
+    GTEST_SKIP() << "the shim is loaded by the machine's own dynamic loader";
+  }
+  const auto& [refusal, locale] = GetParam();
+  const std::string input = numbered_tasks(refusal.tasks);
+  const RefusedRun whole = run_with_refusal(locale, input, 0);
+  ASSERT_EQ(whole.status, 0) << whole.errors;
+  const RefusedRun run = run_with_refusal(locale, input, refusal.refused);
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.errors,
+            "taschenrechner: Die Ausgabe kann nicht geschrieben werden: Resource temporarily unavailable\n");
+  EXPECT_LT(run.output.size(), whole.output.size());
+  EXPECT_TRUE(whole.output.starts_with(run.output))
+      << run.output.size() << " bytes written, which part ways with those of a whole run at byte "
+      << (std::mismatch(run.output.begin(), run.output.end(), whole.output.begin()).first - run.output.begin());
+}
+
+INSTANTIATE_TEST_SUITE_P(Refusals, RefusedWriteTest,
+                         testing::Combine(testing::ValuesIn(kRefusals), testing::Values("C", "C.UTF-8")),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::string(std::get<1>(info.param)) == "C" ? "_C" : "_C_UTF_8");
+                         });
 
 }  // namespace
