@@ -6,8 +6,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <sstream>
-#include <string>
 #include <string_view>
 
 namespace calculator {
@@ -19,6 +17,7 @@ constexpr double kSevenDigits = 1e6;
 // %g writes the exponent form below this decimal exponent, and from the
 // precision on.
 constexpr int kSmallestFixedExponent = -4;
+constexpr std::string_view kNotANumberText = "nan";
 
 // A number's decimal digits, without leading or trailing zeros, and the
 // decimal exponent of the first: 0.00125 is "125" with exponent -3.
@@ -132,12 +131,11 @@ char* write_decimal(char* text, const Decimal& decimal) {
 
 char* format_double(char* text, double number) {
   if (std::isnan(number)) {
-    // Whether a NaN's sign shows differs between C libraries; the stream
-    // writes what this platform's does.
-    std::ostringstream stream;
-    stream << number;
-    const std::string written = stream.str();
-    return std::copy_n(written.begin(), std::min(written.size(), kNumberTextSize), text);
+    // 0/0 is the only NaN a calculation can give, and its sign bit is the
+    // processor's choice (set on x86, clear on arm64 and s390x), which
+    // the C library writes as "-nan" or "nan". It says nothing about the
+    // calculation, so every platform writes the same.
+    return std::copy(kNotANumberText.begin(), kNotANumberText.end(), text);
   }
   // A whole number of up to six digits is written by %g as it stands, which
   // integer conversion does at a fraction of the cost. (Zero keeps its sign

@@ -19,6 +19,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "charset/marked_input.hpp"
 #include "charset/user_locale.hpp"
 
 namespace charset {
@@ -389,6 +390,10 @@ Recoder* block_recoder = nullptr;
 
 std::string_view recode_block(std::string_view block) { return block_recoder->recode(block.data(), block.size()); }
 
+// The character set the input's next stage reads: the user's where the
+// input is recoded from it, else the program's (the input as it stands).
+std::string input_charset = kProgramCharset;
+
 // Text in `codeset` as CP850, as near as it can be; unchanged where it
 // cannot be converted at all.
 std::string in_program_charset(const std::string& text, const std::string& codeset) {
@@ -449,6 +454,7 @@ StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens screens) {
   }
   if (usable) {
     used.input = new RecodingInput(*raw.input, decoder, high_half_chars(widener));
+    input_charset = codeset;
   }
   // Without a usable conversion the user's input is read as it stands.
   for (const iconv_t converter : {encoder, widener, usable ? kNoConverter : decoder}) {
@@ -457,6 +463,18 @@ StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens screens) {
     }
   }
   return used;
+}
+
+// Asked only of UTF-16 input, whose converter is opened at its first
+// character beyond ASCII. glibc's wchar_t holds the character's number.
+std::string input_bytes_for(char32_t character) {
+  static const iconv_t encoder = iconv_open(input_charset.c_str(), kWideCharset);
+  const auto wide = static_cast<wchar_t>(character);
+  std::optional<std::string> bytes;
+  if (encoder != kNoConverter) {
+    bytes = convert(encoder, std::string_view(reinterpret_cast<const char*>(&wide), sizeof wide));
+  }
+  return bytes.value_or(std::string(1, kUnknownCharacter));
 }
 
 Writer writer_for(bool /*to_terminal*/) {

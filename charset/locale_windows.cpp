@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "charset/marked_input.hpp"
 #include "charset/user_locale.hpp"
 
 namespace charset {
@@ -64,6 +65,28 @@ long write_bytes(int file, const char* bytes, std::size_t count) {
 StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens /*screens*/) { return raw; }
 
 Writer writer_for(bool to_terminal) { return to_terminal ? write_to_console : write_bytes; }
+
+// Input is read as CP850 bytes, as the console's letters are. A character
+// CP850 lacks is no other one, however like it (no fullwidth digit becomes
+// a digit).
+std::string input_bytes_for(char32_t character) {
+  wchar_t units[2];
+  int count = 1;
+  if (character >= 0x10000) {
+    units[0] = static_cast<wchar_t>(0xd800 + ((character - 0x10000) >> 10));
+    units[1] = static_cast<wchar_t>(0xdc00 + ((character - 0x10000) & 0x3ff));
+    count = 2;
+  } else {
+    units[0] = static_cast<wchar_t>(character);
+  }
+  char byte = '?';
+  BOOL lacking = FALSE;
+  if (WideCharToMultiByte(kProgramCodePage, WC_NO_BEST_FIT_CHARS, units, count, &byte, 1, "?", &lacking) != 1 ||
+      lacking) {
+    byte = '?';
+  }
+  return std::string(1, byte);
+}
 
 std::string describe_error(int error) { return std::strerror(error); }
 

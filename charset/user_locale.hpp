@@ -39,6 +39,22 @@ StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens screens);
 using Writer = long (*)(int file, const char* bytes, std::size_t count);
 Writer writer_for(bool to_terminal);
 
+// Input from a file or a pipe may begin with a byte-order mark, and only
+// there is one special: a UTF-8 mark is skipped, and a UTF-16 mark means
+// the rest is UTF-16, whose characters go on in the bytes the rest of the
+// input takes (its signs, digits and white space as ASCII).
+enum class InputForm { undecided, plain, utf16_little_endian, utf16_big_endian };
+struct FirstBytes {
+  InputForm form;          // undecided while the bytes may still begin a mark
+  std::size_t mark_length; // of the mark at their start, to be skipped
+};
+FirstBytes read_first_bytes(std::string_view start);
+
+// Turns the next bytes of UTF-16 input into `decoded`. A unit or a
+// character cut by the end of `bytes` is completed by the next call; where
+// the input has ended (`at_end`), it comes out as an unknown character.
+void decode_utf16(InputForm form, std::string_view bytes, bool at_end, std::string& decoded);
+
 // The character set of the user's locale (POSIX only; the Windows console
 // has its code page).
 std::string user_codeset();

@@ -29,12 +29,6 @@ constexpr std::string_view kTitleEnd = "\x07";
 constexpr std::string_view kSaveTitle = "\x1b[22;0t";
 constexpr std::string_view kRestoreTitle = "\x1b[23;0t";
 
-// "Drücken Sie eine beliebige Taste . . . ", ü as CP850 like every text of ours.
-constexpr std::string_view kPausePrompt =
-    "Dr"
-    "\x81"
-    "cken Sie eine beliebige Taste . . . ";
-
 // Whether the program clears the screen after each pass (where it waited
 // for a key), on a screen of its own where the terminal has one, left on
 // every way out.

@@ -12,11 +12,8 @@
 namespace console {
 namespace {
 
-// Built-in commands of the command processor.
+// Built-in commands of the command processor, for the user at the console.
 constexpr const char* kPauseCommand = "pause";
-// With input from a file or a pipe, pause would read its key from there and
-// swallow what the calculator has not read yet; from NUL it returns at once.
-constexpr const char* kPauseWithoutKeyboardCommand = "pause <NUL";
 constexpr const char* kClearScreenCommand = "CLS";
 
 // The longest title a console keeps, in UTF-16 units, and room for its end.
@@ -48,9 +45,16 @@ void restore_terminal() {
   }
 }
 
+// Tasks from a file or a pipe get the program's own prompt, as on every
+// other platform: the command processor's is in the system's language,
+// ends without a line end, and would cost a process started for each task.
 void pause_for_key() {
+  if (!terminal::input_is_terminal()) {
+    std::cout << kPausePrompt << '\n';
+    return;
+  }
   std::cout.flush();
-  std::system(terminal::input_is_terminal() ? kPauseCommand : kPauseWithoutKeyboardCommand);
+  std::system(kPauseCommand);
 }
 
 // Only a pause that waited for the user may be followed by clearing, and

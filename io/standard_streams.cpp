@@ -1,6 +1,10 @@
 #include "io/standard_streams.hpp"
 
 #include <unistd.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -210,7 +214,8 @@ class FileOutput final : public std::streambuf {
 
 // Reads a file descriptor in blocks of up to kBlockSize bytes. A terminal
 // gives one line a read, so what is typed after it stays with the terminal;
-// what the pause read with its key comes first.
+// what the pause read with its key comes first. A file or a pipe may begin
+// with a byte-order mark, which says how the rest is written.
 // Before each read, which may wait, the output collected so far is written:
 // whoever is to answer may be waiting for just that prompt. Whether lines
 // are edited is asked at the first read, so that a program that reads
@@ -229,22 +234,80 @@ class FileInput final : public std::streambuf {
       return take_from_edited_lines();
     }
     output_.pubsync();
+    if (!terminal::input_is_terminal()) {
+      return take_from_file();
+    }
     ssize_t got = static_cast<ssize_t>(terminal::take_keys_read_ahead(block_.data(), block_.size()));
-    if (got == 0 && terminal::input_is_terminal()) {
+    if (got == 0) {
       got = terminal::read_from_terminal(file_, block_.data(), block_.size());
-    } else if (got == 0) {
-      do {
-        got = read(file_, block_.data(), block_.size());
-      } while (got < 0 && errno == EINTR);
     }
     if (got < 0) {
       fail(kReadFailedText, errno);
     }
-    if (got == 0) {
+    return hand_out(block_.data(), static_cast<std::size_t>(got));
+  }
+
+  int_type hand_out(char* bytes, std::size_t count) {
+    if (count == 0) {
       return traits_type::eof();
     }
-    setg(block_.data(), block_.data(), block_.data() + got);
-    return traits_type::to_int_type(block_.front());
+    setg(bytes, bytes, bytes + count);
+    return traits_type::to_int_type(*bytes);
+  }
+
+  std::size_t read_file(char* bytes, std::size_t count) {
+    ssize_t got = 0;
+    do {
+      got = read(file_, bytes, count);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+      fail(kReadFailedText, errno);
+    }
+    return static_cast<std::size_t>(got);
+  }
+
+  int_type take_from_file() {
+    if (form_ == charset::InputForm::undecided) {
+      return take_first_bytes();
+    }
+    for (;;) {
+      const std::size_t got = read_file(block_.data(), block_.size());
+      if (form_ == charset::InputForm::plain) {
+        return hand_out(block_.data(), got);
+      }
+      charset::decode_utf16(form_, {block_.data(), got}, got == 0, decoded_);
+      if (!decoded_.empty() || got == 0) {
+        return hand_out(decoded_.data(), decoded_.size());
+      }
+    }
+  }
+
+  // A byte at a time until they cannot begin a mark, so that no read waits
+  // for more than a mark needs, and none takes a byte of UTF-16 in the
+  // text mode that Windows reads other input in.
+  int_type take_first_bytes() {
+    std::size_t got = 0;
+    charset::FirstBytes first{};
+    do {
+      const std::size_t more = read_file(block_.data() + got, 1);
+      got += more;
+      first = charset::read_first_bytes({block_.data(), got});
+      if (more == 0 && first.form == charset::InputForm::undecided) {
+        first.form = charset::InputForm::plain;  // the input has ended within what began like a mark
+      }
+    } while (first.form == charset::InputForm::undecided);
+    form_ = first.form;
+#ifdef _WIN32
+    // UTF-16 is read as bytes: the text mode would end the input at any
+    // byte 0x1A and join CR and LF across units.
+    if (form_ != charset::InputForm::plain) {
+      _setmode(file_, _O_BINARY);
+    }
+#endif
+    if (got > first.mark_length) {
+      return hand_out(block_.data() + first.mark_length, got - first.mark_length);
+    }
+    return take_from_file();
   }
 
   // A line longer than a block is handed on a block at a time.
@@ -270,6 +333,8 @@ class FileInput final : public std::streambuf {
   FileOutput& output_;
   Block& block_;
   std::string_view unread_line_;
+  charset::InputForm form_ = charset::InputForm::undecided;
+  std::string decoded_;  // UTF-16 input, as the next stage reads it
 };
 
 }  // namespace

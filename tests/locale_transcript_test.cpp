@@ -1,7 +1,7 @@
 // The program's piped transcripts in the user's locale: the golden cases in
 // every character set, and seeded tasks full of letters sent in pieces that
 // break characters apart, against what the C locale gives for the same
-// tasks in CP850.
+// tasks in CP850; the same for input that begins with a byte-order mark.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <iconv.h>
@@ -277,5 +277,140 @@ TEST_P(RecodingStorm, TasksInPiecesGiveWhatTheCLocaleGivesInCp850) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, RecodingStorm, testing::Range(1, 13));
+
+// UTF-16 as an editor or PowerShell writes it, with its mark in front
+// where `marked`; units are taken as they stand, so that halves of
+// characters beyond U+FFFF can stand alone.
+constexpr std::string_view kLittleEndianMark = "\xff\xfe";
+constexpr std::string_view kBigEndianMark = "\xfe\xff";
+constexpr std::string_view kUtf8Mark = "\xef\xbb\xbf";
+
+std::string utf16(const std::u16string& units, bool little_endian) {
+  std::string bytes;
+  for (const char16_t unit : units) {
+    const auto low = static_cast<char>(unit & 0xff);
+    const auto high = static_cast<char>(unit >> 8);
+    bytes += little_endian ? std::string{low, high} : std::string{high, low};
+  }
+  return bytes;
+}
+std::string utf16le(const std::u16string& units) { return std::string(kLittleEndianMark) + utf16(units, true); }
+std::string utf16be(const std::u16string& units) { return std::string(kBigEndianMark) + utf16(units, false); }
+
+const std::u16string kHighHalf(1, char16_t{0xd83d});
+const std::u16string kLowHalf(1, char16_t{0xde00});
+
+// A marked input and plain input that must give the same transcript: ASCII,
+// with "?" for each character the program does not know, in C and in
+// C.UTF-8 (`in_utf8`, where it differs there).
+struct MarkCase {
+  const char* name;
+  std::string marked;
+  std::string plain;
+  std::string plain_in_utf8 = plain;
+};
+
+std::vector<MarkCase> mark_cases() {
+  const std::string tasks = "+ 1 2\n* 3 4\n/ 0 0\n";
+  const std::u16string tasks16 = u"+ 1 2\r\n* 3 4\r\n/ 0 0\r\n";
+  const std::string tasks_crlf = "+ 1 2\r\n* 3 4\r\n/ 0 0\r\n";
+  return {
+      {"Utf8MarkSkipped", std::string(kUtf8Mark) + tasks, tasks},
+      {"Utf8MarkAlone", std::string(kUtf8Mark), ""},
+      {"Utf16LittleEndian", utf16le(tasks16), tasks_crlf},
+      {"Utf16BigEndian", utf16be(tasks16), tasks_crlf},
+      {"Utf16MarkAlone", std::string(kLittleEndianMark), ""},
+      {"Utf16BigEndianMarkAlone", std::string(kBigEndianMark), ""},
+      // Each character one, whatever its length: a letter CP850 has, one it
+      // lacks, and one beyond U+FFFF in two units.
+      {"Utf16Letters", utf16le(u"\u00fc 1 2\r\n\u20ac 3 4\r\n\U0001F600 5 6\r\n* 7 8\r\n"),
+       "? 1 2\r\n? 3 4\r\n? 5 6\r\n* 7 8\r\n"},
+      {"Utf16BigEndianLetters", utf16be(u"\u00fc 1 2\n\U0001F600 5 6\n- 7 8\n"), "? 1 2\n? 5 6\n- 7 8\n"},
+      // Bytes that text-mode reading on Windows takes for the end of input
+      // (0x1A in U+011A) or for a line end (0D 0A across two units).
+      {"Utf16BytesOfControlCharacters", utf16le(u"\u011a + 1 2\r\n\u0d15\u010a * 3 4\r\n- 5 6\r\n"),
+       "? + 1 2\r\n?? * 3 4\r\n- 5 6\r\n"},
+      // Halves of a character standing alone, and cut off by the end.
+      {"Utf16HalvesAlone", utf16le(kHighHalf + u" + 1 2\n" + kLowHalf + u" - 3 4\n" + kHighHalf + kHighHalf + u"* 5 6\n"),
+       "? + 1 2\n? - 3 4\n??* 5 6\n"},
+      {"Utf16EndsInHalf", utf16le(u"+ 1 2\n" + kHighHalf), "+ 1 2\n?"},
+      {"Utf16EndsInByte", utf16le(u"+ 1 2\n") + "+", "+ 1 2\n?"},
+      // Only the first bytes can be a mark: later, U+FEFF is one character.
+      {"Utf16MarkLaterIsCharacter", utf16le(u"+ 1 2\n\ufeff* 3 4\n"), "+ 1 2\n?* 3 4\n"},
+      {"Utf8MarkLaterIsCharacters", "+ 1 2\n" + std::string(kUtf8Mark) + "* 3 4\n", "+ 1 2\n???* 3 4\n",
+       "+ 1 2\n?* 3 4\n"},
+      {"Utf8MarkTwice", std::string(kUtf8Mark) + std::string(kUtf8Mark) + "* 3 4\n", "???* 3 4\n", "?* 3 4\n"},
+      {"Utf16MarkTwice", utf16le(std::u16string(1, char16_t{0xfeff}) + u"* 3 4\n"), "?* 3 4\n"},
+      // What begins like a mark and is none is input as any other.
+      {"Utf8MarkCut", "\xef\xbb+ 1 2\n", "\n\xef\xbb+ 1 2\n"},
+      {"Utf8MarkCutAtEnd", "\xef\xbb", "\n\xef\xbb"},
+      {"Utf8MarkHead", "\xef+ 1 2\n", "\n\xef+ 1 2\n"},
+      {"Utf8MarkTail", "\xbb\xbf+ 1 2\n", "\n\xbb\xbf+ 1 2\n"},
+      {"Utf16MarkHead", "\xff+ 1 2\n", "\n\xff+ 1 2\n"},
+      {"Utf16MarkHeadTwice", "\xff\xff+ 1 2\n", "\n\xff\xff+ 1 2\n"},
+      {"Utf16BigEndianMarkHead", "\xfe+ 1 2\n", "\n\xfe+ 1 2\n"},
+  };
+}
+
+// Each case whole, then a byte a read, so that the mark itself is cut
+// apart; in a pipe, where the next bytes may be still to come.
+TEST(MarkedInput, GivesThePlainInputsTranscript) {
+  for (const MarkCase& c : mark_cases()) {
+    for (const char* locale : {"C", "C.UTF-8"}) {
+      SCOPED_TRACE(std::string(c.name) + " in " + locale);
+      const Ending expected = run_program(locale, {std::string(locale) == "C" ? c.plain : c.plain_in_utf8});
+      std::vector<std::string> bytes;
+      for (const char byte : c.marked) bytes.emplace_back(1, byte);
+      for (const auto& pieces : {std::vector<std::string>{c.marked}, bytes}) {
+        const Ending run = run_program(locale, pieces);
+        EXPECT_EQ(run.output, expected.output) << pieces.size() << " pieces";
+        EXPECT_EQ(run.status, expected.status) << pieces.size() << " pieces";
+      }
+    }
+  }
+}
+
+// The mark at the start of a later read is a character, as anywhere else.
+TEST(MarkedInput, IsNoMarkAtTheStartOfALaterRead) {
+  const Ending expected = run_program("C.UTF-8", {"+ 1 2\n?* 3 4\n"});
+  const Ending run = run_program("C.UTF-8", {"+ 1 2\n", std::string(kUtf8Mark) + "* 3 4\n"});
+  EXPECT_EQ(run.output, expected.output);
+  const Ending run16 = run_program("C.UTF-8", {utf16le(u"+ 1 2\n"), utf16(u"\ufeff* 3 4\n", true)});
+  EXPECT_EQ(run16.output, expected.output);
+}
+
+class Utf16Storm : public testing::TestWithParam<int> {};
+
+// Seeded tasks full of letters, in UTF-16 of either byte order, cut into
+// pieces at any byte, in the C locale and in UTF-8: what the C locale gives
+// for the same tasks in CP850.
+TEST_P(Utf16Storm, TasksInPiecesGiveWhatTheCLocaleGivesInCp850) {
+  std::mt19937 random(static_cast<std::mt19937::result_type>(GetParam()));
+  const std::string tasks = seeded_tasks(random, 800);
+  const bool little_endian = GetParam() % 2 == 1;
+  const std::string marked = std::string(little_endian ? kLittleEndianMark : kBigEndianMark) +
+                             convert(tasks, "UTF-8", little_endian ? "UTF-16LE" : "UTF-16BE");
+  std::vector<std::string> pieces;
+  for (std::size_t start = 0; start < marked.size();) {
+    const std::size_t length = random() % 4 == 0 ? 1 + random() % 3 : 1 + random() % 9000;
+    pieces.push_back(marked.substr(start, length));
+    start += length;
+  }
+  const Ending in_c = run_program("C", {convert(tasks, "UTF-8", "CP850")});
+  ASSERT_EQ(in_c.status, 0) << in_c.errors;
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    SCOPED_TRACE(locale);
+    const Ending run = run_program(locale, pieces);
+    EXPECT_EQ(run.status, 0) << run.errors;
+    const std::string expected = std::string(locale) == "C" ? in_c.output : convert(in_c.output, "CP850", "UTF-8");
+    EXPECT_TRUE(run.output == expected) << "differs at byte "
+                                        << (std::mismatch(expected.begin(), expected.end(), run.output.begin(),
+                                                          run.output.end())
+                                                .first -
+                                            expected.begin());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, Utf16Storm, testing::Range(1, 5));
 
 }  // namespace
