@@ -467,7 +467,7 @@ StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens screens) {
 
 // Asked only of UTF-16 input, whose converter is opened at its first
 // character beyond ASCII. glibc's wchar_t holds the character's number.
-std::string input_bytes_for(char32_t character) {
+std::string input_bytes_for(char16_t character) {
   static const iconv_t encoder = iconv_open(input_charset.c_str(), kWideCharset);
   const auto wide = static_cast<wchar_t>(character);
   std::optional<std::string> bytes;

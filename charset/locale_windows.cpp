@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -14,6 +15,7 @@ namespace charset {
 namespace {
 
 constexpr UINT kProgramCodePage = 850;
+constexpr int kStandardOutput = 1;
 // Older consoles refuse a single write of more than some thousands of characters.
 constexpr std::size_t kConsolePiece = 4096;
 
@@ -58,31 +60,49 @@ long write_bytes(int file, const char* bytes, std::size_t count) {
   return _write(file, bytes, static_cast<unsigned>(std::min<std::size_t>(count, INT_MAX)));
 }
 
+// Each line end of a block into a file or a pipe as CR LF, the bytes that
+// text mode would write, with standard output in binary mode instead:
+// text mode converts in small pieces, a call to the system each, and takes
+// half the time of a piped run.
+std::string_view with_crlf_line_ends(std::string_view block) {
+  static std::string converted;
+  converted.clear();
+  converted.reserve(block.size() + block.size() / 8);
+  for (std::size_t start = 0; start < block.size();) {
+    const std::size_t line_end = block.find('\n', start);
+    if (line_end == std::string_view::npos) {
+      converted.append(block.substr(start));
+      break;
+    }
+    converted.append(block.substr(start, line_end - start)).append("\r\n");
+    start = line_end + 1;
+  }
+  return converted;
+}
+
 }  // namespace
 
-// Files and pipes get the program's CP850 bytes as they stand; the console
-// has its text converted as it is written (writer_for).
-StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens /*screens*/) { return raw; }
+// Files and pipes get the program's CP850 bytes as they stand, with CR LF
+// line ends; the console has its text converted as it is written
+// (writer_for).
+StreamBuffers convert_to_user_charset(StreamBuffers raw, Screens screens) {
+  if (!screens.output_is_terminal) {
+    _setmode(kStandardOutput, _O_BINARY);
+    raw.recode_block = with_crlf_line_ends;
+  }
+  return raw;
+}
 
 Writer writer_for(bool to_terminal) { return to_terminal ? write_to_console : write_bytes; }
 
 // Input is read as CP850 bytes, as the console's letters are. A character
 // CP850 lacks is no other one, however like it (no fullwidth digit becomes
 // a digit).
-std::string input_bytes_for(char32_t character) {
-  wchar_t units[2];
-  int count = 1;
-  if (character >= 0x10000) {
-    units[0] = static_cast<wchar_t>(0xd800 + ((character - 0x10000) >> 10));
-    units[1] = static_cast<wchar_t>(0xdc00 + ((character - 0x10000) & 0x3ff));
-    count = 2;
-  } else {
-    units[0] = static_cast<wchar_t>(character);
-  }
+std::string input_bytes_for(char16_t character) {
+  const auto unit = static_cast<wchar_t>(character);
   char byte = '?';
   BOOL lacking = FALSE;
-  if (WideCharToMultiByte(kProgramCodePage, WC_NO_BEST_FIT_CHARS, units, count, &byte, 1, "?", &lacking) != 1 ||
-      lacking) {
+  if (WideCharToMultiByte(kProgramCodePage, WC_NO_BEST_FIT_CHARS, &unit, 1, &byte, 1, "?", &lacking) != 1 || lacking) {
     byte = '?';
   }
   return std::string(1, byte);

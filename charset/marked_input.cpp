@@ -10,7 +10,7 @@
 //   FF FE      UTF-16, little-endian (PowerShell 5.1's `>`)
 //   FE FF      UTF-16, big-endian
 // UTF-16 units D800-DBFF and DC00-DFFF are the high and low halves of a
-// character beyond U+FFFF.
+// character beyond U+FFFF; every other unit is a character of its own.
 namespace charset {
 namespace {
 
@@ -22,24 +22,23 @@ constexpr std::string_view kBigEndianMark = "\xfe\xff";
 // no character the program knows.
 constexpr char kUnknownCharacter = '?';
 
-constexpr char32_t kFirstHighHalf = 0xd800;
-constexpr char32_t kFirstLowHalf = 0xdc00;
-constexpr char32_t kPastLowHalves = 0xe000;
-constexpr char32_t kFirstBeyondUnits = 0x10000;
+constexpr char16_t kFirstHighHalf = 0xd800;
+constexpr char16_t kFirstLowHalf = 0xdc00;
+constexpr char16_t kPastLowHalves = 0xe000;
 
 bool begins(std::string_view start, std::string_view mark) {
   return start.size() < mark.size() && mark.substr(0, start.size()) == start;
 }
 
 // What a UTF-16 decoder holds between two blocks: a unit's first byte,
-// and the high half of a character whose low half is still to come.
+// and whether the high half of a character beyond U+FFFF came last.
 struct Utf16State {
   int first_byte = -1;
-  char32_t high_half = 0;
+  bool after_high_half = false;
 };
 Utf16State utf16_state;
 
-void put_character(char32_t character, std::string& decoded) {
+void put_character(char16_t character, std::string& decoded) {
   if (character < 0x80) {
     decoded.push_back(static_cast<char>(character));
   } else {
@@ -47,22 +46,22 @@ void put_character(char32_t character, std::string& decoded) {
   }
 }
 
-void put_unit(char32_t unit, std::string& decoded) {
+// A character beyond U+FFFF is unknown, whichever: CP850 has none.
+void put_unit(char16_t unit, std::string& decoded) {
   const bool high = unit >= kFirstHighHalf && unit < kFirstLowHalf;
   const bool low = unit >= kFirstLowHalf && unit < kPastLowHalves;
-  if (utf16_state.high_half != 0) {
-    const char32_t high_half = utf16_state.high_half;
-    utf16_state.high_half = 0;
+  if (utf16_state.after_high_half) {
+    utf16_state.after_high_half = false;
+    decoded.push_back(kUnknownCharacter);
     if (low) {
-      put_character(kFirstBeyondUnits + ((high_half - kFirstHighHalf) << 10) + (unit - kFirstLowHalf), decoded);
-      return;
+      return;  // the character's second half
     }
-    decoded.push_back(kUnknownCharacter);  // a high half alone; the unit after it is a character of its own
+    // A high half alone; the unit after it is a character of its own.
   }
   if (high) {
-    utf16_state.high_half = unit;
+    utf16_state.after_high_half = true;
   } else if (low) {
-    decoded.push_back(kUnknownCharacter);
+    decoded.push_back(kUnknownCharacter);  // a low half alone
   } else {
     put_character(unit, decoded);
   }
@@ -93,12 +92,12 @@ void decode_utf16(InputForm form, std::string_view bytes, bool at_end, std::stri
       utf16_state.first_byte = value;
       continue;
     }
-    const auto first = static_cast<char32_t>(utf16_state.first_byte);
+    const auto first = static_cast<unsigned>(utf16_state.first_byte);
     utf16_state.first_byte = -1;
-    put_unit(little_endian ? first | (char32_t{value} << 8) : (first << 8) | value, decoded);
+    put_unit(static_cast<char16_t>(little_endian ? first | (value << 8U) : (first << 8U) | value), decoded);
   }
   // A unit or a character cut off by the end of the input.
-  if (at_end && (utf16_state.first_byte >= 0 || utf16_state.high_half != 0)) {
+  if (at_end && (utf16_state.first_byte >= 0 || utf16_state.after_high_half)) {
     utf16_state = {};
     decoded.push_back(kUnknownCharacter);
   }

@@ -12,9 +12,15 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 if(WIN32)
-  # Texts for Windows' editors: CR LF line ends.
+  # Texts for Windows' editors: CR LF line ends. The German text in
+  # UTF-16LE with its byte-order mark, the one form that every Notepad and
+  # the console's `type` show with its umlauts, whatever the code page.
   configure_file(LICENSE LICENSE.txt NEWLINE_STYLE CRLF)
-  configure_file(packaging/windows/LIESMICH.txt LIESMICH.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(packaging/windows/LIESMICH.txt packaging/LIESMICH-utf8.txt @ONLY NEWLINE_STYLE CRLF)
+  find_program(ICONV iconv REQUIRED)
+  execute_process(COMMAND sh -c "{ printf '\\357\\273\\277'; cat packaging/LIESMICH-utf8.txt; } | '${ICONV}' -f UTF-8 -t UTF-16LE"
+                  WORKING_DIRECTORY ${PROJECT_BINARY_DIR} OUTPUT_FILE ${PROJECT_BINARY_DIR}/LIESMICH.txt
+                  COMMAND_ERROR_IS_FATAL ANY)
   install(FILES ${PROJECT_BINARY_DIR}/LICENSE.txt ${PROJECT_BINARY_DIR}/LIESMICH.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME taschenrechner-${PROJECT_VERSION}-windows-x86)

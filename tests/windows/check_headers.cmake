@@ -1,9 +1,12 @@
 # Checks the built Windows program's headers: a PE32 file for i386, marked as
 # a console program with ASLR and DEP, importing no DLL beyond Windows' own,
 # with a manifest that asks for the execution level asInvoker and no UI
-# access, and a version resource naming it and its version.
+# access and names the Windows versions it supports, and a version
+# resource naming it, its version and its copyright, in German as its
+# strings are.
 #
-#   cmake -DPROGRAM=taschenrechner.exe -DOBJDUMP=i686-w64-mingw32-objdump -DVERSION=1.0 -P check_headers.cmake
+#   cmake -DPROGRAM=taschenrechner.exe -DOBJDUMP=i686-w64-mingw32-objdump
+#         -DWINDRES=i686-w64-mingw32-windres -DVERSION=1.0 -P check_headers.cmake
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -55,6 +58,31 @@ foreach(property "ProductName" "taschenrechner" "FileVersion" "${VERSION}" "File
     set(problems "${problems}\n  no \"${property}\" in the version resource")
   endif()
 endforeach()
+# Windows 7, 8, 8.1 and 10/11.
+foreach(system 35138b9a-5d96-4fbd-8e2d-a2440225f93a 4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38
+               1f676c76-80e1-4239-95bb-83d0f6d0da78 8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a)
+  string(HEX "<supportedOS Id=\"{${system}}\"/>" wanted)
+  string(FIND "${program_bytes}" "${wanted}" at)
+  if(at EQUAL -1)
+    set(problems "${problems}\n  the manifest lacks supportedOS ${system}")
+  endif()
+endforeach()
+
+# Every resource in German (LANGUAGE 7, 1), the strings' block and
+# translation German too, and a copyright notice.
+execute_process(COMMAND "${WINDRES}" -i "${PROGRAM}" -O rc OUTPUT_VARIABLE resources RESULT_VARIABLE status)
+string(REGEX MATCHALL "LANGUAGE [0-9]+, [0-9]+" languages "${resources}")
+list(REMOVE_DUPLICATES languages)
+if(NOT status EQUAL 0 OR NOT languages STREQUAL "LANGUAGE 7, 1")
+  set(problems "${problems}\n  resources not all German (LANGUAGE 7, 1): ${languages}")
+endif()
+if(NOT resources MATCHES "BLOCK \"040704B0\"" OR NOT resources MATCHES "\"Translation\", 0x407, 1200")
+  set(problems "${problems}\n  the version strings are not marked German")
+endif()
+if(NOT resources MATCHES "\"LegalCopyright\", \"Copyright \\(c\\) [0-9][0-9][0-9][0-9] ")
+  set(problems "${problems}\n  LegalCopyright is no copyright notice")
+endif()
+
 if(problems)
   message(FATAL_ERROR "${PROGRAM}:${problems}")
 endif()

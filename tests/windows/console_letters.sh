@@ -6,8 +6,8 @@
 # page, still holds the program's CP850 bytes 0x81 (ü) and 0x94 (ö), and
 # that the unknown-argument line on standard error shows an argument ü. On
 # code page 850 also: an argument ü comes back in the unknown-argument line
-# as the user typed it (0x81 in a file), and an empty window title is
-# empty again once the program ends.
+# as the user typed it (0x81 in a file), and the window has the program's
+# title while it runs and an empty title is empty again once it ends.
 #
 #   console_letters.sh PROGRAM CODE_PAGE     (WINEPREFIX set by the caller)
 set -euo pipefail
@@ -26,11 +26,18 @@ script -qefc "wine cmd /c 'chcp $code_page >NUL & $exe <tasks.txt >file.out & $e
 session=$!
 exec 3>keys
 
-# Waits until the screen shows `text`; a minute at most, for a busy machine.
+# Waits until the screen shows `text`: a minute at most, for a busy
+# machine (TASCHENRECHNER_TEST_PATIENCE_MS, where the caller expects a
+# failure), and no longer than the session runs.
+readonly patience_tenths=$(( ${TASCHENRECHNER_TEST_PATIENCE_MS:-60000} / 100 ))
 wait_for() {
   local tenths
-  for ((tenths = 0; tenths < 600; ++tenths)); do
+  for ((tenths = 0; tenths < patience_tenths; ++tenths)); do
     grep -qaF -- "$1" screen && return 0
+    if ! kill -0 "$session" 2>/dev/null; then
+      grep -qaF -- "$1" screen && return 0
+      break
+    fi
     sleep 0.1
   done
   echo "code page $code_page: never on screen: $1" >&2
@@ -46,7 +53,7 @@ wait_for_raw_terminal() {
   local children
   children=$(cat "/proc/$session/task/$session/children")
   terminal=$(readlink "/proc/${children%% *}/fd/0")
-  for ((tenths = 0; tenths < 600; ++tenths)); do
+  for ((tenths = 0; tenths < patience_tenths; ++tenths)); do
     stty -a -F "$terminal" 2>/dev/null | grep -q -- '-icanon .*-echo ' && return 0
     sleep 0.1
   done
@@ -76,6 +83,7 @@ if [ "$code_page" = 850 ]; then
   # Wine's console shows each title the console gets as xterm's sequence.
   script -qefc "wine cmd /c 'title & $exe <NUL'" /dev/null </dev/null >titles 2>&1
   titles=$(cat -v titles)
+  [[ $titles == *'^[]0;Einfacher Taschenrechner^G'* ]] || { echo "the program's title was never set: $titles" >&2; exit 1; }
   last_title=${titles##*'^[]0;'}
   [ "${last_title:0:2}" = '^G' ] || { echo "the empty title was not restored: $titles" >&2; exit 1; }
 fi
