@@ -1,8 +1,9 @@
+#include "charset/marked_input.hpp"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-#include "charset/marked_input.hpp"
 #include "charset/user_locale.hpp"
 
 // Byte-order marks, as editors and Windows' PowerShell write them:
@@ -79,7 +80,8 @@ FirstBytes read_first_bytes(std::string_view start) {
   if (start.starts_with(kBigEndianMark)) {
     return {InputForm::utf16_big_endian, kBigEndianMark.size()};
   }
-  const bool may_be_mark = begins(start, kUtf8Mark) || begins(start, kLittleEndianMark) || begins(start, kBigEndianMark);
+  const bool may_be_mark =
+      begins(start, kUtf8Mark) || begins(start, kLittleEndianMark) || begins(start, kBigEndianMark);
   return {may_be_mark ? InputForm::undecided : InputForm::plain, 0};
 }
 

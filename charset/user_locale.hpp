@@ -45,8 +45,8 @@ Writer writer_for(bool to_terminal);
 // input takes (its signs, digits and white space as ASCII).
 enum class InputForm { undecided, plain, utf16_little_endian, utf16_big_endian };
 struct FirstBytes {
-  InputForm form;          // undecided while the bytes may still begin a mark
-  std::size_t mark_length; // of the mark at their start, to be skipped
+  InputForm form;           // undecided while the bytes may still begin a mark
+  std::size_t mark_length;  // of the mark at their start, to be skipped
 };
 FirstBytes read_first_bytes(std::string_view start);
 

@@ -333,7 +333,8 @@ std::vector<MarkCase> mark_cases() {
       {"Utf16BytesOfControlCharacters", utf16le(u"\u011a + 1 2\r\n\u0d15\u010a * 3 4\r\n- 5 6\r\n"),
        "? + 1 2\r\n?? * 3 4\r\n- 5 6\r\n"},
       // Halves of a character standing alone, and cut off by the end.
-      {"Utf16HalvesAlone", utf16le(kHighHalf + u" + 1 2\n" + kLowHalf + u" - 3 4\n" + kHighHalf + kHighHalf + u"* 5 6\n"),
+      {"Utf16HalvesAlone",
+       utf16le(kHighHalf + u" + 1 2\n" + kLowHalf + u" - 3 4\n" + kHighHalf + kHighHalf + u"* 5 6\n"),
        "? + 1 2\n? - 3 4\n??* 5 6\n"},
       {"Utf16EndsInHalf", utf16le(u"+ 1 2\n" + kHighHalf), "+ 1 2\n?"},
       {"Utf16EndsInByte", utf16le(u"+ 1 2\n") + "+", "+ 1 2\n?"},
@@ -420,11 +421,8 @@ TEST_P(Utf16Storm, TasksInPiecesGiveWhatTheCLocaleGivesInCp850) {
     const Ending run = run_program(locale, pieces);
     EXPECT_EQ(run.status, 0) << run.errors;
     const std::string expected = std::string(locale) == "C" ? in_c.output : convert(in_c.output, "CP850", "UTF-8");
-    EXPECT_TRUE(run.output == expected) << "differs at byte "
-                                        << (std::mismatch(expected.begin(), expected.end(), run.output.begin(),
-                                                          run.output.end())
-                                                .first -
-                                            expected.begin());
+    const auto differs = std::mismatch(expected.begin(), expected.end(), run.output.begin(), run.output.end());
+    EXPECT_TRUE(run.output == expected) << "differs at byte " << (differs.first - expected.begin());
   }
 }
 

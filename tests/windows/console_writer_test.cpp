@@ -64,8 +64,8 @@ int main() {
   const charset::Writer to_console = charset::writer_for(true);
   const Case cases[] = {
       {"line ends", "a\nb\n\n", L"a\r\nb\r\n\r\n", 0},
-      {"letters", "ung\x81ltig l\x94sen \x84\x8e\x99\x9a\xe1\n", L"ung\u00fcltig l\u00f6sen \u00e4\u00c4\u00d6\u00dc\u00df\r\n",
-       0},
+      {"letters", "ung\x81ltig l\x94sen \x84\x8e\x99\x9a\xe1\n",
+       L"ung\u00fcltig l\u00f6sen \u00e4\u00c4\u00d6\u00dc\u00df\r\n", 0},
       {"a line end last in a call of its own", "x\n", L"x\r\n", 2},
       {"a console that takes a unit a call", "ab\ncd\n", L"ab\r\ncd\r\n", 1},
   };
