@@ -283,9 +283,14 @@ class FileInput final : public std::streambuf {
   }
 
   // A byte at a time until they cannot begin a mark, so that no read waits
-  // for more than a mark needs, and none takes a byte of UTF-16 in the
-  // text mode that Windows reads other input in.
+  // for more than a mark needs.
   int_type take_first_bytes() {
+#ifdef _WIN32
+    // Read as bytes, as on every other platform: text mode would end the
+    // input at a byte 0x1A (a Ctrl+Z) and join CR and LF across the units
+    // of UTF-16. A CR before a LF is white space to the dialog.
+    _setmode(file_, _O_BINARY);
+#endif
     std::size_t got = 0;
     charset::FirstBytes first{};
     do {
@@ -297,13 +302,6 @@ class FileInput final : public std::streambuf {
       }
     } while (first.form == charset::InputForm::undecided);
     form_ = first.form;
-#ifdef _WIN32
-    // UTF-16 is read as bytes: the text mode would end the input at any
-    // byte 0x1A and join CR and LF across units.
-    if (form_ != charset::InputForm::plain) {
-      _setmode(file_, _O_BINARY);
-    }
-#endif
     if (got > first.mark_length) {
       return hand_out(block_.data() + first.mark_length, got - first.mark_length);
     }
