@@ -1,8 +1,6 @@
-# Run by cpack after it made a package. CPack takes from the disk it packs
-# from what differs between machines: the modes of its own members in a
-# Debian package's ar headers (the builder's umask), and in a zip the order
-# in which the file system lists a folder and the owner's user and group
-# ids. Debian's own tool for this sets them all to fixed values, with
+# Run by cpack after it made the zip. CPack takes from the disk it packs
+# from what differs between machines: the order in which the file system
+# lists a folder and the owner's user and group ids. Debian's own tool for this sets them all to fixed values, with
 # SOURCE_DATE_EPOCH (set by CPackReproducible.cmake) as the time.
 find_program(STRIP_NONDETERMINISM strip-nondeterminism)
 if(NOT STRIP_NONDETERMINISM)
@@ -15,9 +13,7 @@ if(NOT "$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
   set(timestamp --timestamp $ENV{SOURCE_DATE_EPOCH})
 endif()
 foreach(package IN LISTS CPACK_PACKAGE_FILES)
-  if(package MATCHES "\\.deb$")
-    set(type --normalizers +ar --type ar)  # off unless asked for
-  elseif(package MATCHES "\\.zip$")
+  if(package MATCHES "\\.zip$")
     set(type --type zip)
   else()
     message(FATAL_ERROR "${package}: no way known to make it reproducible")

@@ -1,15 +1,23 @@
 # The shared libraries the Linux program asks the dynamic loader for, as
-# its licence table and its start-up time depend on: the C library alone.
-# The C++ runtime (libstdc++, libgcc_s) is linked into the program, and
-# libedit and libtinfo are opened with dlopen at a terminal only, so none of
-# them may be needed at start.
+# its licence table and its start-up time depend on. libedit and libtinfo
+# are opened with dlopen at a terminal only, so neither may be needed at
+# start. The C++ runtime (libstdc++, libgcc_s) is linked into the program
+# where STATIC_RUNTIME is on, and then must not be needed either; where it
+# is off, libstdc++ must be needed, so that the system's updates of it reach
+# the program.
 #
-#   cmake -DPROGRAM=<program> -DREADELF=<readelf for its architecture> -P dynamic_dependencies.cmake
+#   cmake -DPROGRAM=<program> -DREADELF=<readelf for its architecture> -DSTATIC_RUNTIME=ON|OFF
+#         -P dynamic_dependencies.cmake
 
 # Everything the program may need, whatever the architecture: the C
-# library's own (Debian's libc6). The first must be there; libm is needed
-# only while something linked in calls into it.
+# library's own (Debian's libc6). The first of `required` must be there;
+# libm is needed only while something linked in calls into it.
+set(required libc.so.6)
 set(allowed_libraries libc.so.6 libm.so.6)
+if(NOT STATIC_RUNTIME)
+  list(APPEND required libstdc++.so.6)
+  list(APPEND allowed_libraries libstdc++.so.6 libgcc_s.so.1)
+endif()
 # The dynamic loader itself may be named too: the C++ runtime linked in was
 # built as position-independent code, and reaches its thread-local
 # variables through the loader's __tls_get_addr (x86; __tls_get_offset on
@@ -40,7 +48,7 @@ endif()
 
 set(unexpected ${needed})
 list(REMOVE_ITEM unexpected ${allowed})
-list(GET allowed_libraries 0 missing)
+set(missing ${required})
 list(REMOVE_ITEM missing ${needed})
 if(unexpected OR missing)
   list(JOIN needed " " needed_text)
