@@ -20,16 +20,23 @@ constexpr int kStatusStreamFailed = 2;
 constexpr int kStatusUsageError = 2;
 
 constexpr std::string_view kUnknownArgumentHead = "taschenrechner: Unbekanntes Argument \"";
-constexpr std::string_view kUnknownArgumentTail = "\"; Hilfe mit \"taschenrechner --help\".";
+// An operand, or an option beside another: the program takes neither.
+constexpr std::string_view kExtraArgumentHead =
+    "taschenrechner: "
+    "\x9a"
+    "berz"
+    "\x84"
+    "hliges Argument \"";
+constexpr std::string_view kArgumentTail = "\"; Hilfe mit \"taschenrechner --help\".";
 
 // Whoever runs the program on piped tasks learns from standard error, not
 // only from the status, why it did not end cleanly.
 constexpr std::string_view kInputIncompleteText = "taschenrechner: Die Eingabe endet mitten in einer Rechenaufgabe.";
 
 int answer_command_line(const app::CommandLine& command_line) {
-  if (command_line.request == app::Request::unknown_argument) {
-    std::cerr << kUnknownArgumentHead << charset::to_program_charset(command_line.unknown) << kUnknownArgumentTail
-              << '\n'
+  if (command_line.request == app::Request::unknown_argument || command_line.request == app::Request::extra_argument) {
+    std::cerr << (command_line.request == app::Request::unknown_argument ? kUnknownArgumentHead : kExtraArgumentHead)
+              << charset::to_program_charset(command_line.argument) << kArgumentTail << '\n'
               << std::flush;
     return kStatusUsageError;
   }

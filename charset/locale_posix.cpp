@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
+#include <cwctype>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -503,6 +505,42 @@ std::string describe_error(int error) {
   return in_program_charset(text, codeset);
 }
 
-std::string to_program_charset(std::string_view text) { return in_program_charset(std::string(text), user_codeset()); }
+namespace {
+
+// `text` with each byte that begins no character of the user's locale, and
+// each control character, written as \xHH, as shells quote them: text the
+// user gave is named as it was typed, never as other letters, and never
+// sends the terminal a control sequence.
+std::string with_undecodable_bytes_escaped(std::string_view text) {
+  const locale_t user = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
+  const locale_t previous = uselocale(user != static_cast<locale_t>(nullptr) ? user : LC_GLOBAL_LOCALE);
+  constexpr std::string_view kHexDigits = "0123456789abcdef";
+  std::string shown;
+  std::mbstate_t state{};
+  for (std::size_t at = 0; at < text.size();) {
+    wchar_t character = 0;
+    const std::size_t length = std::mbrtowc(&character, text.data() + at, text.size() - at, &state);
+    const bool decoded =
+        length != static_cast<std::size_t>(-1) && length != static_cast<std::size_t>(-2) && length != 0;
+    if (decoded && std::iswcntrl(static_cast<std::wint_t>(character)) == 0) {
+      shown.append(text.substr(at, length));
+      at += length;
+      continue;
+    }
+    const auto byte = static_cast<unsigned char>(text[at]);
+    shown += {'\\', 'x', kHexDigits[byte >> 4U], kHexDigits[byte & 0xFU]};
+    state = std::mbstate_t{};
+    ++at;
+  }
+  uselocale(previous);
+  if (user != static_cast<locale_t>(nullptr)) freelocale(user);
+  return shown;
+}
+
+}  // namespace
+
+std::string to_program_charset(std::string_view text) {
+  return in_program_charset(with_undecodable_bytes_escaped(text), user_codeset());
+}
 
 }  // namespace charset

@@ -399,6 +399,55 @@ TEST(MarkedInput, LettersReachTheDecoderInTheUsersCharacterSet) {
 
 class Utf16Storm : public testing::TestWithParam<int> {};
 
+// An argument the program does not take is named in its message as the
+// user typed it: each byte that is no character of the locale, and each
+// control character, as \xHH; every other character as it is (in CP850
+// where the locale is C).
+TEST(ArgumentInTheMessage, IsShownAsTypedWithUndecodableBytesEscaped) {
+  struct Row {
+    const char* locale;
+    std::string argument;
+    std::string shown;  // between the quotes, in the locale's character set
+  };
+  const Row rows[] = {
+      {"C", "abc", "abc"},
+      {"C", "\xe4", "\\xe4"},
+      {"C", "\xc3\xa4", "\\xc3\\xa4"},
+      {"C", "a\x1b[2Jb", "a\\x1b[2Jb"},
+      {"C", "\x7f\x01", "\\x7f\\x01"},
+      {"C.UTF-8", "\xc3\xa4", "\xc3\xa4"},
+      {"C.UTF-8", "\xe4", "\\xe4"},
+      {"C.UTF-8", "x\xe4y", "x\\xe4y"},
+      {"C.UTF-8", "\xc3", "\\xc3"},
+      {"C.UTF-8", "\xc3\xa4\xc3", "\xc3\xa4\\xc3"},
+      {"C.UTF-8", "\xe2\x82", "\\xe2\\x82"},
+      {"C.UTF-8", "\xed\xa0\x80", "\\xed\\xa0\\x80"},
+      {"C.UTF-8", "\xc2\x9b", "\\xc2\\x9b"},
+      {"C.UTF-8", "\t", "\\x09"},
+      {"C.UTF-8", "5\xe2\x82\xac", "5EUR"},
+      {"de_DE.ISO-8859-1", "\xe4", "\xe4"},
+      {"de_DE.ISO-8859-1", "\x9b", "\\x9b"},
+      {"de_DE.UTF-8",
+       "Stra\xc3\x9f"
+       "e",
+       "Stra\xc3\x9f"
+       "e"},
+      {"de_DE.UTF-8",
+       "Stra\xdf"
+       "e",
+       "Stra\\xdfe"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.locale) + " " + row.argument);
+    // Where the tests' own locales cannot be had, the rows in C and C.UTF-8 still run.
+    if (!missing_locale(row.locale).empty()) continue;
+    const Ending run = run_program(row.locale, {""}, {row.argument});
+    EXPECT_EQ(run.status, 2);
+    const std::string quoted = "\"" + row.shown + "\"; Hilfe mit";
+    EXPECT_NE(run.errors.find(quoted), std::string::npos) << run.errors;
+  }
+}
+
 // Seeded tasks full of letters, in UTF-16 of either byte order, cut into
 // pieces at any byte, in the C locale and in UTF-8: what the C locale gives
 // for the same tasks in CP850.

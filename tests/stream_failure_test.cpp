@@ -49,6 +49,12 @@ std::string unknown_argument_line(std::string_view argument, std::string_view li
          "\"; Hilfe mit \"taschenrechner --help\"." + std::string(line_end);
 }
 
+// `surplus` as the terminal or the pipe shows the program's word for it.
+std::string extra_argument_line(std::string_view surplus, std::string_view argument, std::string_view line_end = "\n") {
+  return "taschenrechner: " + std::string(surplus) + " Argument \"" + std::string(argument) +
+         "\"; Hilfe mit \"taschenrechner --help\"." + std::string(line_end);
+}
+
 // How far a run gets before its input ends. Piped input never makes the
 // pause wait, so there the pause and the end of the input after whole tasks
 // differ only in what was read last; both are kept, since a run that ends
@@ -449,10 +455,10 @@ INSTANTIATE_TEST_SUITE_P(Table, BrokenStreams, testing::ValuesIn(failure_table()
                          [](const auto& info) { return info.param.name; });
 
 // Standard output and standard error where one of them is a terminal: the
-// terminal shows what it can (the letters in UTF-8, or ue and ? in the C
+// terminal shows what it can (the letters in UTF-8, or Ue and ae in the C
 // locale), a pipe keeps the bytes as the locale has them (CP850 in the C
-// locale), whatever the other stream is. The unknown argument carries ü,
-// typed in UTF-8 or as CP850's byte.
+// locale), whatever the other stream is. The argument carries ü, typed in
+// UTF-8 or as CP850's byte.
 struct LetterCase {
   const char* name;
   const char* locale;
@@ -468,17 +474,27 @@ const LetterCase kLetterCases[] = {
     {"Utf8ErrorOnPipeOutputOnTerminal", "C.UTF-8", "--\xc3\xbc", Stream::terminal, Stream::pipe,
      unknown_argument_line("--\xc3\xbc")},
     {"Utf8BothOnPipes", "C.UTF-8", "--\xc3\xbc", Stream::pipe, Stream::pipe, unknown_argument_line("--\xc3\xbc")},
-    // CP850's ü typed in the C locale: replaced at a terminal, kept in a pipe.
-    {"CErrorOnTerminalOutputOnPipe", "C", "--\x81", Stream::pipe, Stream::terminal,
-     unknown_argument_line("--ue", "\r\n")},
-    {"CErrorOnPipeOutputOnTerminal", "C", "--\x81", Stream::terminal, Stream::pipe, unknown_argument_line("--\x81")},
-    {"CBothOnPipes", "C", "--\x81", Stream::pipe, Stream::pipe, unknown_argument_line("--\x81")},
-    // UTF-8 typed in the C locale: bytes the locale cannot name, shown as ?
-    // at a terminal and passed on as they came elsewhere.
+    // Bytes the C locale cannot decode (CP850's ü, or UTF-8) are escaped
+    // wherever standard error leads, never shown as other letters; the
+    // program's own Ü and ä are replaced at a terminal, CP850 in a pipe.
+    {"CErrorOnTerminalOutputOnPipe", "C", "\x81", Stream::pipe, Stream::terminal,
+     extra_argument_line("Ueberzaehliges", "\\x81", "\r\n")},
+    {"CErrorOnPipeOutputOnTerminal", "C", "\x81", Stream::terminal, Stream::pipe,
+     extra_argument_line("\x9a"
+                         "berz"
+                         "\x84"
+                         "hliges",
+                         "\\x81")},
+    {"CBothOnPipes", "C", "\x81", Stream::pipe, Stream::pipe,
+     extra_argument_line("\x9a"
+                         "berz"
+                         "\x84"
+                         "hliges",
+                         "\\x81")},
     {"CUtf8BytesErrorOnTerminal", "C", "--\xc3\xbc", Stream::pipe, Stream::terminal,
-     unknown_argument_line("--??", "\r\n")},
+     unknown_argument_line("--\\xc3\\xbc", "\r\n")},
     {"CUtf8BytesErrorOnPipeOutputOnTerminal", "C", "--\xc3\xbc", Stream::terminal, Stream::pipe,
-     unknown_argument_line("--\xc3\xbc")},
+     unknown_argument_line("--\\xc3\\xbc")},
 };
 
 void PrintTo(const LetterCase& c, std::ostream* os) { *os << c.name; }

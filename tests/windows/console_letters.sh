@@ -4,8 +4,8 @@
 # invalid sign, and checks that the screen shows "ungültig" and "lösen";
 # then checks that output into a file and into a pipe, on the same code
 # page, still holds the program's CP850 bytes 0x81 (ü) and 0x94 (ö), and
-# that the unknown-argument line on standard error shows an argument ü. On
-# code page 850 also: an argument ü comes back in the unknown-argument line
+# that the line naming a surplus argument on standard error shows an argument ü. On
+# code page 850 also: an argument ü comes back in that line
 # as the user typed it (0x81 in a file), and the window has the program's
 # title while it runs and an empty title is empty again once it ends.
 #
@@ -76,7 +76,7 @@ grep -qaF $'zu l\x94sen' piped.out || { echo "code page $code_page: no 0x94 thro
 script -qefc "wine cmd /c 'chcp $code_page >NUL & $exe ü'" /dev/null </dev/null >errors 2>&1 || true
 # Wine's console hides the cursor while it draws, between any two pieces.
 sed -i $'s/\x1b\\[?25[hl]//g' errors
-grep -qaF 'Unbekanntes Argument "ü"' errors || { echo "code page $code_page: no ü on standard error: $(cat -v errors)" >&2; exit 1; }
+grep -qaF 'Überzähliges Argument "ü"' errors || { echo "code page $code_page: no ü on standard error: $(cat -v errors)" >&2; exit 1; }
 if [ "$code_page" = 850 ]; then
   wine "$program" ü </dev/null >/dev/null 2>argument.err || true
   grep -qaF $'Argument "\x81"' argument.err || { echo "the argument ü is not 0x81: $(cat -v argument.err)" >&2; exit 1; }
