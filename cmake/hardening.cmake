@@ -1,4 +1,4 @@
-# Hardening beyond the flags the package preset passes (stack protector,
+# Hardening beyond the flags the build is given (Debian's: stack protector,
 # fortify, RELRO, immediate binding): probes on every large stack frame, so
 # that a stack cannot grow into another mapping unseen, and on x86 the
 # marks for control-flow enforcement. Each is added only where this
