@@ -48,6 +48,7 @@ TEST(CommandLine, IsReadAsGetoptLongReadsIt) {
       {{"foo", "--x"}, extra_argument, "foo"},
       {{"--hilfe"}, unknown_argument, "--hilfe"},
       {{"--helpx"}, unknown_argument, "--helpx"},
+      {{"--versions"}, unknown_argument, "--versions"},
       {{"--help=ja"}, unknown_argument, "--help=ja"},
       {{"--version=1"}, unknown_argument, "--version=1"},
       {{"-h"}, unknown_argument, "-h"},
