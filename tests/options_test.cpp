@@ -13,11 +13,12 @@ namespace {
 struct Row {
   std::vector<std::string> arguments;
   app::Request request;
-  std::string_view named = "";  // the argument an error names
+  std::string_view named;  // the argument an error names
 };
 
 app::CommandLine read(std::vector<std::string>& arguments) {
   std::vector<char*> pointers;
+  pointers.reserve(arguments.size());
   for (std::string& argument : arguments) pointers.push_back(argument.data());
   return app::read_command_line(pointers);
 }
