@@ -507,14 +507,39 @@ std::string describe_error(int error) {
 
 namespace {
 
-// `text` with each byte that begins no character of the user's locale, and
-// each control character, written as \xHH, as shells quote them: text the
-// user gave is named as it was typed, never as other letters, and never
-// sends the terminal a control sequence.
-std::string with_undecodable_bytes_escaped(std::string_view text) {
+void append_escaped(std::string& shown, std::string_view bytes) {
+  constexpr std::string_view kHexDigits = "0123456789abcdef";
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    shown += {'\\', 'x', kHexDigits[byte >> 4U], kHexDigits[byte & 0xFU]};
+  }
+}
+
+// One character of the user's, in CP850: as it is where CP850 has it, else
+// as its nearest letters (€ as EUR); nothing where it has neither, or
+// where they say nothing (? or no letter at all).
+std::optional<std::string> in_cp850(iconv_t exact, iconv_t nearest, std::string_view character) {
+  if (exact == kNoConverter || nearest == kNoConverter) return std::nullopt;
+  if (std::optional<std::string> same = convert(exact, character)) return same;
+  std::optional<std::string> near = convert(nearest, character);
+  if (!near || near->empty() || near->find('?') != std::string::npos) return std::nullopt;
+  return near;
+}
+
+}  // namespace
+
+// Each character in CP850 (see in_cp850); each byte that begins no
+// character of the user's locale, each control character and each
+// character CP850 cannot stand for written as \xHH, as shells quote them:
+// text the user gave is named as it was typed, never as other letters or
+// as nothing, and never sends the terminal a control sequence.
+std::string to_program_charset(std::string_view text) {
+  const std::string codeset = user_codeset();
+  const bool ascii = codeset == kAsciiCharset;
+  const iconv_t exact = ascii ? kNoConverter : iconv_open(kProgramCharset, codeset.c_str());
+  const iconv_t nearest = ascii ? kNoConverter : iconv_open(kProgramCharsetApproximated, codeset.c_str());
   const locale_t user = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
   const locale_t previous = uselocale(user != static_cast<locale_t>(nullptr) ? user : LC_GLOBAL_LOCALE);
-  constexpr std::string_view kHexDigits = "0123456789abcdef";
   std::string shown;
   std::mbstate_t state{};
   for (std::size_t at = 0; at < text.size();) {
@@ -522,25 +547,32 @@ std::string with_undecodable_bytes_escaped(std::string_view text) {
     const std::size_t length = std::mbrtowc(&character, text.data() + at, text.size() - at, &state);
     const bool decoded =
         length != static_cast<std::size_t>(-1) && length != static_cast<std::size_t>(-2) && length != 0;
-    if (decoded && std::iswcntrl(static_cast<std::wint_t>(character)) == 0) {
-      shown.append(text.substr(at, length));
-      at += length;
+    if (!decoded) {
+      append_escaped(shown, text.substr(at, 1));
+      state = std::mbstate_t{};
+      ++at;
       continue;
     }
-    const auto byte = static_cast<unsigned char>(text[at]);
-    shown += {'\\', 'x', kHexDigits[byte >> 4U], kHexDigits[byte & 0xFU]};
-    state = std::mbstate_t{};
-    ++at;
+    const std::string_view bytes = text.substr(at, length);
+    at += length;
+    std::optional<std::string> letters;
+    if (std::iswcntrl(static_cast<std::wint_t>(character)) == 0) {
+      // ASCII is the same in CP850.
+      const bool in_ascii = bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) < 0x80;
+      letters = in_ascii ? std::optional<std::string>(bytes) : in_cp850(exact, nearest, bytes);
+    }
+    if (letters) {
+      shown += *letters;
+    } else {
+      append_escaped(shown, bytes);
+    }
   }
   uselocale(previous);
   if (user != static_cast<locale_t>(nullptr)) freelocale(user);
+  for (const iconv_t converter : {exact, nearest}) {
+    if (converter != kNoConverter) iconv_close(converter);
+  }
   return shown;
-}
-
-}  // namespace
-
-std::string to_program_charset(std::string_view text) {
-  return in_program_charset(with_undecodable_bytes_escaped(text), user_codeset());
 }
 
 }  // namespace charset

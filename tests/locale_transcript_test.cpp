@@ -400,9 +400,9 @@ TEST(MarkedInput, LettersReachTheDecoderInTheUsersCharacterSet) {
 class Utf16Storm : public testing::TestWithParam<int> {};
 
 // An argument the program does not take is named in its message as the
-// user typed it: each byte that is no character of the locale, and each
-// control character, as \xHH; every other character as it is (in CP850
-// where the locale is C).
+// user typed it: each byte that is no character of the locale, each
+// control character and each character CP850 has no letters for, as
+// \xHH; every other character as it is, or as its nearest letters.
 TEST(ArgumentInTheMessage, IsShownAsTypedWithUndecodableBytesEscaped) {
   struct Row {
     const char* locale;
@@ -425,6 +425,14 @@ TEST(ArgumentInTheMessage, IsShownAsTypedWithUndecodableBytesEscaped) {
       {"C.UTF-8", "\xc2\x9b", "\\xc2\\x9b"},
       {"C.UTF-8", "\t", "\\x09"},
       {"C.UTF-8", "5\xe2\x82\xac", "5EUR"},
+      // Characters CP850 lacks, with no nearest letters (or none at all).
+      {"C.UTF-8", "\xe6\x97\xa5\xe6\x9c\xac", "\\xe6\\x97\\xa5\\xe6\\x9c\\xac"},
+      {"C.UTF-8", "\xe2\x80\x8b", "\\xe2\\x80\\x8b"},
+      {"C.UTF-8", "\xef\xbb\xbf", "\\xef\\xbb\\xbf"},
+      {"C.UTF-8", "a\xcc\x81", "a\\xcc\\x81"},
+      {"C.UTF-8", "\xe2\x80\xae", "\\xe2\\x80\\xae"},
+      {"C.UTF-8", "?", "?"},
+      {"ru_RU.KOI8-R", "\xc1", "\\xc1"},
       {"de_DE.ISO-8859-1", "\xe4", "\xe4"},
       {"de_DE.ISO-8859-1", "\x9b", "\\x9b"},
       {"de_DE.UTF-8",

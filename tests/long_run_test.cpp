@@ -25,9 +25,13 @@ struct Outcome {
   std::string tail;  // the last bytes the program wrote
 };
 
-// The count of write calls of an ended process not yet waited for.
-long writes_of(pid_t pid) {
-  std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+// The count of write calls this process has made, together with those of
+// the children it has waited for: Linux adds a child's I/O counts to its
+// parent's when the parent waits for it (wait_task_zombie). An ended child
+// cannot be asked itself: a zombie has no memory left, and the kernel then
+// lets root alone read its /proc/<pid>/io, as a build daemon's user is not.
+long writes_so_far() {
+  std::ifstream io("/proc/self/io");
   for (std::string line; std::getline(io, line);) {
     if (line.starts_with("syscw:")) return std::stol(line.substr(6));
   }
@@ -52,11 +56,12 @@ Outcome run_program(const std::function<void(int)>& write_input) {
   }
   close(program.output);
   writer.join();
-  siginfo_t ended{};
-  waitid(P_PID, static_cast<id_t>(program.child), &ended, WEXITED | WNOWAIT);
-  run.writes = writes_of(program.child);
+  // Nothing else of this process writes while it waits.
+  const long before = writes_so_far();
   struct rusage usage {};
   wait4(program.child, &run.status, 0, &usage);
+  const long after = writes_so_far();
+  run.writes = before < 0 || after < 0 ? -1 : after - before;
   run.peak_kib = usage.ru_maxrss;
   return run;
 }

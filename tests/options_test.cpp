@@ -13,7 +13,7 @@ namespace {
 struct Row {
   std::vector<std::string> arguments;
   app::Request request;
-  std::string_view named;  // the argument an error names
+  std::string_view named{};  // the argument an error names
 };
 
 app::CommandLine read(std::vector<std::string>& arguments) {

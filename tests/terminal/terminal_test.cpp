@@ -2104,9 +2104,9 @@ TEST(AtATerminal, ACommandBesideItInThePipelineKeepsCtrlZAStop) {
   ASSERT_TRUE(session.wait_for("+ 1"));
   session.type("\x1a");
   ASSERT_TRUE(Session::wait_for_stopped(program, true)) << process_state(program);
-  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  ASSERT_TRUE(session.wait_for(kShellPrompt)) << testing::PrintToString(session.seen.substr(session.mark));
   session.type("fg\r");
-  ASSERT_TRUE(session.wait_for(std::string(kAsk) + "+ 1"));
+  ASSERT_TRUE(session.wait_for(std::string(kAsk) + "+ 1")) << testing::PrintToString(session.seen.substr(session.mark));
   ASSERT_NO_FATAL_FAILURE(complete_task_and_end(session, shell.modes));
 }
 
