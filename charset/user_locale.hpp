@@ -65,7 +65,8 @@ std::string describe_error(int error);
 
 // Text the user gave (an argument, say) in the program's CP850, so that it
 // is written back as the user wrote it; on POSIX, bytes the user's locale
-// cannot decode and control characters are written as \xHH.
+// cannot decode, control characters and characters CP850 has no letters
+// for are written as \xHH.
 std::string to_program_charset(std::string_view text);
 
 #ifdef _WIN32
