@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
-#include <cwctype>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -22,6 +21,7 @@
 #include <utility>
 
 #include "charset/marked_input.hpp"
+#include "charset/typed_text.hpp"
 #include "charset/user_locale.hpp"
 
 namespace charset {
@@ -515,29 +515,24 @@ void append_escaped(std::string& shown, std::string_view bytes) {
   }
 }
 
-// One character of the user's, in CP850: as it is where CP850 has it, else
-// as its nearest letters (€ as EUR); nothing where it has neither, or
-// where they say nothing (? or no letter at all).
-std::optional<std::string> in_cp850(iconv_t exact, iconv_t nearest, std::string_view character) {
-  if (exact == kNoConverter || nearest == kNoConverter) return std::nullopt;
-  if (std::optional<std::string> same = convert(exact, character)) return same;
-  std::optional<std::string> near = convert(nearest, character);
-  if (!near || near->empty() || near->find('?') != std::string::npos) return std::nullopt;
-  return near;
+// One character of the user's, in CP850, where CP850 has it.
+std::optional<std::string> in_cp850(iconv_t exact, std::string_view character) {
+  if (exact == kNoConverter) return std::nullopt;
+  return convert(exact, character);
 }
 
 }  // namespace
 
-// Each character in CP850 (see in_cp850); each byte that begins no
-// character of the user's locale, each control character and each
-// character CP850 cannot stand for written as \xHH, as shells quote them:
-// text the user gave is named as it was typed, never as other letters or
-// as nothing, and never sends the terminal a control sequence.
+// Each character that shows as itself (a letter, digit, mark or the
+// space) in CP850, where CP850 has it; each other one, and each byte that
+// begins no character of the user's locale, written as \xHH, as shells
+// quote them: text the user gave is named as it was typed, never as other
+// letters, as blank or as nothing, and never sends the terminal a control
+// sequence.
 std::string to_program_charset(std::string_view text) {
   const std::string codeset = user_codeset();
   const bool ascii = codeset == kAsciiCharset;
   const iconv_t exact = ascii ? kNoConverter : iconv_open(kProgramCharset, codeset.c_str());
-  const iconv_t nearest = ascii ? kNoConverter : iconv_open(kProgramCharsetApproximated, codeset.c_str());
   const locale_t user = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
   const locale_t previous = uselocale(user != static_cast<locale_t>(nullptr) ? user : LC_GLOBAL_LOCALE);
   std::string shown;
@@ -556,10 +551,10 @@ std::string to_program_charset(std::string_view text) {
     const std::string_view bytes = text.substr(at, length);
     at += length;
     std::optional<std::string> letters;
-    if (std::iswcntrl(static_cast<std::wint_t>(character)) == 0) {
+    if (shows_as_itself(character)) {
       // ASCII is the same in CP850.
       const bool in_ascii = bytes.size() == 1 && static_cast<unsigned char>(bytes[0]) < 0x80;
-      letters = in_ascii ? std::optional<std::string>(bytes) : in_cp850(exact, nearest, bytes);
+      letters = in_ascii ? std::optional<std::string>(bytes) : in_cp850(exact, bytes);
     }
     if (letters) {
       shown += *letters;
@@ -569,9 +564,7 @@ std::string to_program_charset(std::string_view text) {
   }
   uselocale(previous);
   if (user != static_cast<locale_t>(nullptr)) freelocale(user);
-  for (const iconv_t converter : {exact, nearest}) {
-    if (converter != kNoConverter) iconv_close(converter);
-  }
+  if (exact != kNoConverter) iconv_close(exact);
   return shown;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "charset/marked_input.hpp"
+#include "charset/typed_text.hpp"
 #include "charset/user_locale.hpp"
 
 namespace charset {
@@ -64,8 +65,11 @@ long write_bytes(int file, const char* bytes, std::size_t count) {
 // text mode would write, with standard output in binary mode instead:
 // text mode converts in small pieces, a call to the system each, and takes
 // half the time of a piped run.
+// The standard output's last flush comes at the very end of the process,
+// after every static object's destructor has run, so the converted block
+// lives in memory that is never freed.
 std::string_view with_crlf_line_ends(std::string_view block) {
-  static std::string converted;
+  static std::string& converted = *new std::string;  // NOLINT(cppcoreguidelines-owning-memory)
   converted.clear();
   converted.reserve(block.size() + block.size() / 8);
   for (std::size_t start = 0; start < block.size();) {
@@ -112,15 +116,29 @@ std::string describe_error(int error) { return std::strerror(error); }
 
 std::string to_program_charset(std::string_view text) { return std::string(text); }
 
+// Each character that shows as itself (a letter, digit, mark or the
+// space) in CP850, where CP850 has it, with no nearest one taken for it;
+// each other one written as \xHH or, beyond the first 256, as \uHHHH:
+// what the user typed is named as typed, never as other letters, as blank
+// or as nothing, and never sends the console a control sequence.
 std::string to_program_charset(std::wstring_view text) {
-  if (text.empty()) {
-    return {};
+  constexpr std::string_view kHexDigits = "0123456789abcdef";
+  std::string converted;
+  for (const wchar_t unit : text) {
+    char letter = 0;
+    BOOL replaced = FALSE;
+    if (shows_as_itself(unit) &&
+        WideCharToMultiByte(kProgramCodePage, WC_NO_BEST_FIT_CHARS, &unit, 1, &letter, 1, nullptr, &replaced) == 1 &&
+        replaced == FALSE) {
+      converted += letter;
+      continue;
+    }
+    const auto code = static_cast<unsigned>(unit);
+    converted += code < 0x100 ? "\\x" : "\\u";
+    for (int shift = code < 0x100 ? 4 : 12; shift >= 0; shift -= 4) {
+      converted += kHexDigits[(code >> static_cast<unsigned>(shift)) & 0xFU];
+    }
   }
-  const auto length = static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX / 4));
-  std::string converted(static_cast<std::size_t>(length) * 4, '\0');
-  const int written = WideCharToMultiByte(kProgramCodePage, 0, text.data(), length, converted.data(),
-                                          static_cast<int>(converted.size()), "?", nullptr);
-  converted.resize(static_cast<std::size_t>(std::max(written, 0)));
   return converted;
 }
 

@@ -401,8 +401,8 @@ class Utf16Storm : public testing::TestWithParam<int> {};
 
 // An argument the program does not take is named in its message as the
 // user typed it: each byte that is no character of the locale, each
-// control character and each character CP850 has no letters for, as
-// \xHH; every other character as it is, or as its nearest letters.
+// control character, each character that looks like another or like
+// nothing and each one CP850 lacks, as \xHH; every other one as it is.
 TEST(ArgumentInTheMessage, IsShownAsTypedWithUndecodableBytesEscaped) {
   struct Row {
     const char* locale;
@@ -424,8 +424,18 @@ TEST(ArgumentInTheMessage, IsShownAsTypedWithUndecodableBytesEscaped) {
       {"C.UTF-8", "\xed\xa0\x80", "\\xed\\xa0\\x80"},
       {"C.UTF-8", "\xc2\x9b", "\\xc2\\x9b"},
       {"C.UTF-8", "\t", "\\x09"},
-      {"C.UTF-8", "5\xe2\x82\xac", "5EUR"},
-      // Characters CP850 lacks, with no nearest letters (or none at all).
+      // Characters CP850 lacks: none taken for its nearest letters.
+      {"C.UTF-8", "5\xe2\x82\xac", "5\\xe2\\x82\\xac"},
+      {"C.UTF-8", "\xc5\x91", "\\xc5\\x91"},
+      {"C.UTF-8",
+       "\xe2\x88\x92"
+       "5",
+       "\\xe2\\x88\\x925"},
+      // Characters CP850 has that show as something else, or as nothing.
+      {"C.UTF-8", "\xc2\xa0", "\\xc2\\xa0"},
+      {"C.UTF-8", "a\xc2\xad", "a\\xc2\\xad"},
+      {"de_DE.ISO-8859-1", "\xa0", "\\xa0"},
+      {"C.UTF-8", "\xe3\x80\x80", "\\xe3\\x80\\x80"},
       {"C.UTF-8", "\xe6\x97\xa5\xe6\x9c\xac", "\\xe6\\x97\\xa5\\xe6\\x9c\\xac"},
       {"C.UTF-8", "\xe2\x80\x8b", "\\xe2\\x80\\x8b"},
       {"C.UTF-8", "\xef\xbb\xbf", "\\xef\\xbb\\xbf"},
