@@ -33,7 +33,7 @@ constexpr std::string_view kRestoreTitle = "\x1b[23;0t";
 // for a key), on a screen of its own where the terminal has one, left on
 // every way out.
 bool clears = false;
-bool output_takes_escapes() { return terminal::output_is_terminal() && terminal::takes_escapes(); }
+bool output_takes_escapes() { return terminal::output_is_terminal() && screen::takes_escapes(); }
 
 // Back from a stop, on a screen of its own that is empty again, or on a
 // line of its own: a file or a pipe keeps the prompt once.
@@ -59,7 +59,7 @@ void wait_for_one_key_at_terminal() {
     // Exactly one key, however many bytes it sends. Where none can be read,
     // the program ends as at a line that cannot be read, before anything
     // more is written.
-    if (terminal::read_key(show_pause_prompt_again).empty() && errno != 0) {
+    if (keys::read_key(show_pause_prompt_again).empty() && errno != 0) {
       io::fail_to_read(errno);
     }
   } catch (...) {
@@ -84,7 +84,7 @@ void start_session(std::string_view title) {
   if (!terminal::wait_for_foreground()) {
     return;
   }
-  const terminal::Screen* screen = escapes ? terminal::screen() : nullptr;
+  const screen::Capabilities* screen = escapes ? screen::capabilities() : nullptr;
   clears = screen != nullptr && terminal::input_is_terminal();
   const bool own_screen = clears && !screen->enter_own_screen.empty();
   const bool titled = screen != nullptr && screen->has_title;
@@ -126,7 +126,7 @@ TerminalSession::~TerminalSession() {
 }
 
 void set_title(std::string_view title) {
-  if (!output_takes_escapes() || !terminal::screen()->has_title || !terminal::wait_for_terminal()) {
+  if (!output_takes_escapes() || !screen::capabilities()->has_title || !terminal::wait_for_terminal()) {
     return;
   }
   std::cout << kTitleStart << title << kTitleEnd << std::flush;
@@ -160,7 +160,7 @@ void clear_screen() {
   if (clears) {
     std::cout.flush();
     // One that cannot be written: the program's next write says why.
-    static_cast<void>(terminal::write_to_screen(terminal::screen()->clear));
+    static_cast<void>(terminal::write_to_screen(screen::capabilities()->clear));
   }
 }
 

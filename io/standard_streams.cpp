@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "charset/user_locale.hpp"
+#include "keys/keys.hpp"
 #include "line_editor/line_editor.hpp"
 #include "terminal/streams.hpp"
 
@@ -230,14 +231,14 @@ class FileInput final : public std::streambuf {
     if (terminal::input_is_terminal() && !terminal::wait_for_terminal()) {
       fail(kReadFailedText, EIO);
     }
-    if (terminal::edits_lines()) {
+    if (line_editor::edits_lines()) {
       return take_from_edited_lines();
     }
     output_.pubsync();
     if (!terminal::input_is_terminal()) {
       return take_from_file();
     }
-    ssize_t got = static_cast<ssize_t>(terminal::take_keys_read_ahead(block_.data(), block_.size()));
+    ssize_t got = static_cast<ssize_t>(keys::take_read_ahead(block_.data(), block_.size()));
     if (got == 0) {
       got = terminal::read_from_terminal(file_, block_.data(), block_.size());
     }
@@ -311,7 +312,7 @@ class FileInput final : public std::streambuf {
   // A line longer than a block is handed on a block at a time.
   int_type take_from_edited_lines() {
     if (unread_line_.empty()) {
-      const std::optional<std::string_view> line = terminal::read_edited_line(output_.take_unfinished_line());
+      const std::optional<std::string_view> line = line_editor::read_edited_line(output_.take_unfinished_line());
       if (!line) {
         fail(kReadFailedText, errno);
       }

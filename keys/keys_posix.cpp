@@ -9,15 +9,21 @@
 
 #include "charset/user_locale.hpp"
 #include "keys/keys.hpp"
-#include "line_editor/line_editor.hpp"
 #include "terminal/streams.hpp"
 #include "terminal/terminal.hpp"
 #include "terminal/wake_ups.hpp"
 
 // The one reader of keys from standard input's terminal, for the pause and
 // the line editor.
-namespace terminal {
+namespace keys {
 namespace {
+
+using terminal::WokenUp;
+using terminal::program_holds_terminal;
+using terminal::take_wake_ups;
+using terminal::wait_for_terminal;
+using terminal::wake_up_descriptor;
+using terminal::woken_up_since_taken;
 
 // Bytes of one key arrive together; a lone Escape is known by the silence after it.
 constexpr int kKeyByteWaitMs = 50;
@@ -116,7 +122,7 @@ int take_key_byte(int wait_ms, WokenUp woken) {
 
 }  // namespace
 
-std::size_t take_keys_read_ahead(char* bytes, std::size_t room) {
+std::size_t take_read_ahead(char* bytes, std::size_t room) {
   if (read_ahead_start == read_ahead_end || !wait_for_terminal()) {
     return 0;  // where the terminal is never the program's, the read that follows fails
   }
@@ -214,4 +220,4 @@ std::string read_key(WokenUp woken) {
   return key;
 }
 
-}  // namespace terminal
+}  // namespace keys

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,7 +7,7 @@
 // Lines typed at a terminal, read with editing and a history of the lines
 // typed before, as a shell reads them. The platforms whose console does
 // that itself have no line editor here.
-namespace terminal {
+namespace line_editor {
 
 // Whether standard input is read through the line editor: only where both
 // standard streams are a terminal that takes escape sequences.
@@ -22,9 +21,4 @@ bool edits_lines();
 // the next call.
 std::optional<std::string_view> read_edited_line(const std::string& prompt);
 
-// Where lines are not edited: the bytes typed after a key that the pause
-// took, read with it and not yet taken; a line read from the terminal
-// begins with them. Copies at most `room` bytes and returns how many.
-std::size_t take_keys_read_ahead(char* bytes, std::size_t room);
-
-}  // namespace terminal
+}  // namespace line_editor

@@ -24,7 +24,7 @@
 // that a stop and a continue, or a new terminal size, can redraw the line;
 // its own signal handling stays off, since the program's puts the terminal
 // back on every signal and must not have a signal passed around twice.
-namespace terminal {
+namespace line_editor {
 namespace {
 
 // libedit is loaded only where lines are edited: a program started for
@@ -44,12 +44,12 @@ const Libedit* load_libedit() {
   static Libedit functions;
   for (const char* name : {"libedit.so.2", "libedit.so.0"}) {
     void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-    if (library != nullptr && find_function(library, "el_init_fd", functions.el_init_fd) &&
-        find_function(library, "el_set", functions.el_set) && find_function(library, "el_gets", functions.el_gets) &&
-        find_function(library, "el_resize", functions.el_resize) &&
-        find_function(library, "el_wline", functions.el_wline) &&
-        find_function(library, "history_init", functions.history_init) &&
-        find_function(library, "history", functions.history)) {
+    if (library != nullptr && terminal::find_function(library, "el_init_fd", functions.el_init_fd) &&
+        terminal::find_function(library, "el_set", functions.el_set) && terminal::find_function(library, "el_gets", functions.el_gets) &&
+        terminal::find_function(library, "el_resize", functions.el_resize) &&
+        terminal::find_function(library, "el_wline", functions.el_wline) &&
+        terminal::find_function(library, "history_init", functions.history_init) &&
+        terminal::find_function(library, "history", functions.history)) {
       return &functions;
     }
   }
@@ -176,7 +176,7 @@ int read_character(EditLine* editor, wchar_t* character) {
       *character = static_cast<wchar_t>(static_cast<unsigned char>(key_sequence[key_sequence_at++]));
       return 1;
     }
-    const std::string key = terminal::read_key(redraw);
+    const std::string key = keys::read_key(redraw);
     if (key.empty()) {
       // The key reader's errno tells the two apart: 0 where the input ended
       // (a terminal that hung up gives no more keys, as after Ctrl+D).
@@ -294,7 +294,7 @@ void remember(const std::string& line) {
 
 bool edits_lines() {
   static const bool edits = [] {
-    return terminal::input_is_terminal() && terminal::output_is_terminal() && terminal::takes_escapes() &&
+    return terminal::input_is_terminal() && terminal::output_is_terminal() && screen::takes_escapes() &&
            libedit_if_present() != nullptr && terminal::stand_in_terminal() >= 0;
   }();
   return edits;
@@ -321,4 +321,4 @@ std::optional<std::string_view> read_edited_line(const std::string& prompt) {
   return last_line;
 }
 
-}  // namespace terminal
+}  // namespace line_editor

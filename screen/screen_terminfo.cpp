@@ -11,7 +11,7 @@
 #include "screen/screen.hpp"
 #include "terminal/loaded_library.hpp"
 
-namespace terminal {
+namespace screen {
 namespace {
 
 // The terminfo library (ncurses' libtinfo, which libedit needs as well) is
@@ -30,11 +30,11 @@ struct Terminfo {
 std::optional<Terminfo> load_terminfo() {
   Terminfo terminfo;
   void* library = dlopen("libtinfo.so.6", RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr || !find_function(library, "setupterm", terminfo.setupterm) ||
-      !find_function(library, "tigetstr", terminfo.tigetstr) ||
-      !find_function(library, "tigetflag", terminfo.tigetflag) || !find_function(library, "tputs", terminfo.tputs) ||
-      !find_function(library, "del_curterm", terminfo.del_curterm) ||
-      !find_function(library, "cur_term", terminfo.cur_term) || !find_function(library, "ospeed", terminfo.ospeed)) {
+  if (library == nullptr || !terminal::find_function(library, "setupterm", terminfo.setupterm) ||
+      !terminal::find_function(library, "tigetstr", terminfo.tigetstr) ||
+      !terminal::find_function(library, "tigetflag", terminfo.tigetflag) || !terminal::find_function(library, "tputs", terminfo.tputs) ||
+      !terminal::find_function(library, "del_curterm", terminfo.del_curterm) ||
+      !terminal::find_function(library, "cur_term", terminfo.cur_term) || !terminal::find_function(library, "ospeed", terminfo.ospeed)) {
     return std::nullopt;
   }
   return terminfo;
@@ -73,7 +73,7 @@ std::string sequence(const Terminfo& terminfo, const char* name) {
 // though their entries do not say so.
 constexpr std::string_view kTitleFamilies[] = {"screen", "tmux", "rxvt"};
 
-std::optional<Screen> look_up_screen() {
+std::optional<Capabilities> look_up_capabilities() {
   const char* term = std::getenv("TERM");
   if (term == nullptr || *term == '\0' || std::string_view(term) == "dumb") {
     return std::nullopt;
@@ -92,7 +92,7 @@ std::optional<Screen> look_up_screen() {
   // libedit shares the library, and its speed goes back afterwards.
   const short line_speed = *terminfo->ospeed;
   *terminfo->ospeed = 0;
-  Screen screen;
+  Capabilities screen;
   screen.enter_own_screen = sequence(*terminfo, "smcup");
   screen.leave_own_screen = sequence(*terminfo, "rmcup");
   if (screen.enter_own_screen.empty() || screen.leave_own_screen.empty()) {
@@ -116,11 +116,11 @@ std::optional<Screen> look_up_screen() {
 
 }  // namespace
 
-const Screen* screen() {
-  static const std::optional<Screen> found = look_up_screen();
+const Capabilities* capabilities() {
+  static const std::optional<Capabilities> found = look_up_capabilities();
   return found ? &*found : nullptr;
 }
 
-bool takes_escapes() { return screen() != nullptr; }
+bool takes_escapes() { return capabilities() != nullptr; }
 
-}  // namespace terminal
+}  // namespace screen

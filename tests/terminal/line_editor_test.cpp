@@ -20,8 +20,8 @@ enum Outcome { kSilent = 0, kEchoing = 1, kWrongLine = 2, kNoEditor = 3 };
 
 [[noreturn]] void read_one_line_and_report() {
   setenv("TERM", "xterm", 1);
-  if (!terminal::edits_lines()) _exit(kNoEditor);
-  const auto line = terminal::read_edited_line("> ");
+  if (!line_editor::edits_lines()) _exit(kNoEditor);
+  const auto line = line_editor::read_edited_line("> ");
   struct termios modes {};
   tcgetattr(STDIN_FILENO, &modes);
   if (!line || *line != "12\n") _exit(kWrongLine);
