@@ -35,13 +35,10 @@ constexpr std::string_view kRestoreTitle = "\x1b[23;0t";
 bool clears = false;
 bool output_takes_escapes() { return terminal::output_is_terminal() && screen::takes_escapes(); }
 
-// Back from a stop, on a screen of its own that is empty again, or on a
-// line of its own: a file or a pipe keeps the prompt once.
-void show_pause_prompt_again(terminal::WakeUps happened) {
-  if (happened.resumed && terminal::output_is_terminal()) {
-    std::cout << kPausePrompt << std::flush;
-  }
-}
+// Back from a stop or a continue, or at a new size: the result the pause
+// exists to show, with the closing text and the prompt (a file or a pipe
+// keeps the prompt once).
+void show_pause_again(terminal::WakeUps happened) { static_cast<void>(screen::show_pass_again(happened)); }
 
 void write_pause_prompt() { std::cout << kPausePrompt; }
 
@@ -53,13 +50,16 @@ void wait_for_one_key_at_terminal() {
     return;
   }
   try {
-    terminal::forget_wake_ups();  // a stop before the prompt shows needs no second one
+    // A stop or a resize since the pass was last shown shows it whole again
+    // first, where it can be: the prompt then follows it once.
+    std::cout.flush();
+    static_cast<void>(screen::show_pass_before_prompt(terminal::take_wake_ups()));
     write_pause_prompt();
     std::cout.flush();  // all of it on screen while the pause waits
     // Exactly one key, however many bytes it sends. Where none can be read,
     // the program ends as at a line that cannot be read, before anything
     // more is written.
-    if (keys::read_key(show_pause_prompt_again).empty() && errno != 0) {
+    if (keys::read_key(show_pause_again).empty() && errno != 0) {
       io::fail_to_read(errno);
     }
   } catch (...) {
@@ -107,10 +107,7 @@ void start_session(std::string_view title) {
   if (titled) {
     resume.append(kTitleStart).append(title).append(kTitleEnd);
   }
-  // A continue with no stop of the program's own before it finds the
-  // cursor where it was, or below the shell's lines: the prompt drawn again
-  // begins on a line of its own. Without sequences nothing is drawn again.
-  terminal::guard(start, leave, resume, escapes ? "\r\n" : "");
+  terminal::guard(start, leave, resume);
 }
 
 }  // namespace
@@ -129,7 +126,11 @@ void set_title(std::string_view title) {
   if (!output_takes_escapes() || !screen::capabilities()->has_title || !terminal::wait_for_terminal()) {
     return;
   }
-  std::cout << kTitleStart << title << kTitleEnd << std::flush;
+  // Past what the pass shows: a title is no text to show again.
+  std::cout.flush();
+  std::string set;
+  set.append(kTitleStart).append(title).append(kTitleEnd);
+  static_cast<void>(terminal::write_to_screen(set));
 }
 
 // What the session changed goes back in one piece, the modes first; what
@@ -161,6 +162,7 @@ void clear_screen() {
     std::cout.flush();
     // One that cannot be written: the program's next write says why.
     static_cast<void>(terminal::write_to_screen(screen::capabilities()->clear));
+    screen::note_cleared();
   }
 }
 

@@ -20,6 +20,10 @@
 #include "keys/keys.hpp"
 #include "line_editor/line_editor.hpp"
 #include "terminal/streams.hpp"
+#ifndef _WIN32
+#include "screen/screen.hpp"
+#include "terminal/terminal.hpp"
+#endif
 
 namespace io {
 namespace {
@@ -184,10 +188,21 @@ class FileOutput final : public std::streambuf {
         refused(written < 0 ? errno : EIO);
         break;
       }
+      note_shown(next, static_cast<std::size_t>(written));
       next += written;
     }
     start_block();
     return !silent_;
+  }
+
+  // What reaches the terminal's screen is the pass that a resize, a stop or
+  // a continue shows again (the Windows console keeps its own screen).
+  void note_shown([[maybe_unused]] const char* text, [[maybe_unused]] std::size_t count) const {
+#ifndef _WIN32
+    if (waits_for_foreground_) {
+      screen::note_shown({text, count});
+    }
+#endif
   }
 
   // Either buffer falls silent: what it holds is never tried again, so that
@@ -234,18 +249,37 @@ class FileInput final : public std::streambuf {
     if (line_editor::edits_lines()) {
       return take_from_edited_lines();
     }
-    output_.pubsync();
     if (!terminal::input_is_terminal()) {
+      output_.pubsync();
       return take_from_file();
     }
     ssize_t got = static_cast<ssize_t>(keys::take_read_ahead(block_.data(), block_.size()));
     if (got == 0) {
-      got = terminal::read_from_terminal(file_, block_.data(), block_.size());
+      got = read_terminal_line();
     }
     if (got < 0) {
       fail(kReadFailedText, errno);
     }
     return hand_out(block_.data(), static_cast<std::size_t>(got));
+  }
+
+  // The terminal's own line mode reads the line (no line editor): the
+  // prompt is written first, and a stop of the program's own while it
+  // waits shows the pass again (the line typed so far went with the
+  // Ctrl+Z: the terminal drops it). A resize or a continue alone leaves the
+  // screen as it is, since the line typed so far is only the terminal's.
+  long read_terminal_line() {
+#ifdef _WIN32
+    output_.pubsync();
+    return terminal::read_from_terminal(file_, block_.data(), block_.size());
+#else
+    const terminal::WakeUps before = terminal::take_wake_ups();
+    output_.pubsync();
+    static_cast<void>(screen::show_pass_before_prompt({.resumed = before.resumed}));
+    return keys::read_line(block_.data(), block_.size(), [](terminal::WakeUps happened) {
+      static_cast<void>(screen::show_pass_again({.resumed = happened.resumed}));
+    });
+#endif
   }
 
   int_type hand_out(char* bytes, std::size_t count) {

@@ -25,4 +25,10 @@ std::string read_key(terminal::WokenUp woken);
 // begins with them. Copies at most `room` bytes and returns how many.
 std::size_t take_read_ahead(char* bytes, std::size_t room);
 
+// Where lines are not edited: what one read of the terminal's own line
+// mode gives (a line, or what Ctrl+D hands on), the bytes read ahead
+// first. 0 where the input ends, -1 where it cannot be read (errno says
+// why). What happens while it waits is told to `woken`, as for a key.
+long read_line(char* bytes, std::size_t room, terminal::WokenUp woken);
+
 }  // namespace keys

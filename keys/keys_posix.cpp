@@ -132,6 +132,13 @@ std::size_t take_read_ahead(char* bytes, std::size_t room) {
   return taken;
 }
 
+long read_line(char* bytes, std::size_t room, WokenUp woken) {
+  if (read_ahead_start == read_ahead_end && !read_more(-1, woken)) {
+    return errno == 0 ? 0 : -1;
+  }
+  return static_cast<long>(take_read_ahead(bytes, room));
+}
+
 namespace {
 
 // Whether the user's keys send UTF-8, where one character may be several

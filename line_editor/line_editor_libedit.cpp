@@ -141,8 +141,8 @@ int keys_failed_with = 0;
 
 char* show_prompt(EditLine* /*editor*/) { return current_prompt.data(); }
 
-// Back from a stop, or after the terminal changed its size: the prompt and
-// the line typed so far drawn again.
+// Back from a stop or a continue, or after the terminal changed its size:
+// the pass, the prompt and the line typed so far drawn again.
 void redraw(terminal::WakeUps happened);
 
 bool means_something(std::string_view sequence) {
@@ -272,13 +272,24 @@ Editor& editor() {
   return opened;
 }
 
+// libedit draws relative to where it last left the cursor, which a resize,
+// or the shell's lines after a stop, have moved. EL_REFRESH forgets what it
+// drew and draws the prompt and the line from where the cursor stands now,
+// taking it for the prompt's first column: after the pass shown whole
+// again that is the start of the line below it; where the screen cannot be
+// cleared, a line of its own below whatever is there (after a stop of the
+// program's own the shell's lines end with one).
 void redraw(terminal::WakeUps happened) {
+  if (!happened.resumed && !happened.continued && !happened.resized) {
+    return;
+  }
   if (happened.resized) {
     libedit().el_resize(editor().line);
   }
-  if (happened.resumed || happened.resized) {
-    libedit().el_set(editor().line, EL_REFRESH);
+  if (!screen::show_pass_again(happened) && !happened.resumed) {
+    static_cast<void>(terminal::write_to_screen("\r\n"));
   }
+  libedit().el_set(editor().line, EL_REFRESH);
 }
 
 void remember(const std::string& line) {
@@ -302,7 +313,13 @@ bool edits_lines() {
 
 std::optional<std::string_view> read_edited_line(const std::string& prompt) {
   current_prompt = prompt;
-  terminal::forget_wake_ups();  // the editor draws its prompt afresh in any case
+  // The editor draws its prompt afresh; what the pass showed before it is
+  // shown again first where a stop or a resize came since.
+  const terminal::WakeUps happened = terminal::take_wake_ups();
+  if (happened.resized) {
+    libedit().el_resize(editor().line);
+  }
+  static_cast<void>(screen::show_pass_before_prompt(happened));
   int count = 0;
   keys_ran_out = KeysRanOut::not_yet;
   errno = 0;
@@ -318,6 +335,8 @@ std::optional<std::string_view> read_edited_line(const std::string& prompt) {
   }
   last_line.assign(line, static_cast<std::size_t>(count));
   remember(last_line);
+  screen::note_shown(current_prompt);
+  screen::note_shown(last_line);
   return last_line;
 }
 

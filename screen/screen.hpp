@@ -1,6 +1,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+
+#include "terminal/terminal.hpp"
 
 // What the terminal named by TERM can do, from the terminfo database
 // (POSIX only; the Windows console has its own commands).
@@ -27,5 +30,32 @@ const Capabilities* capabilities();
 
 // Whether the terminal takes escape sequences: capabilities() is not null.
 bool takes_escapes();
+
+// What the user should see of the current pass, kept here alone: the text
+// shown on the terminal since the screen was last cleared (prompts with
+// their answers, the result or error line, the closing text and the pause's
+// prompt), in the user's character set as written. The line being typed is
+// the line editor's, which draws it after what is kept here. Bounded: the
+// oldest lines of a pass beyond what any screen holds are dropped.
+
+// Text written to the terminal's screen (no escape sequences).
+void note_shown(std::string_view text);
+
+// The screen was cleared: a new pass begins.
+void note_cleared();
+
+// At a wait (a prompt or the pause, what it shows written), after
+// `happened` disturbed the screen: where the terminal can clear, the
+// screen cleared and the pass written again whole, once, the cursor at its
+// end; true. Elsewhere (no clearing, TERM=dumb or unknown) false, and after
+// a stop of the program's own, whose continue finds the shell's lines
+// below the pass, the line it waits at (a prompt, or the closing text and
+// the pause's prompt) is written again there.
+bool show_pass_again(terminal::WakeUps happened);
+
+// Before a prompt is written: the pass written again, as above, only where
+// the terminal can clear; elsewhere what comes next appears below the
+// shell's lines anyway, and writing the last line again would show it twice.
+bool show_pass_before_prompt(terminal::WakeUps happened);
 
 }  // namespace screen

@@ -23,14 +23,13 @@ bool wait_for_foreground();
 // background (`bg`) it leaves the terminal alone, stopping as any job if it
 // reads, writes or changes it, until it is continued in the foreground
 // (`fg`). After a SIGSTOP, which no handler sees, the program's screen
-// stays up: `fg` brings the prompt back without `resume`, and an end in
-// the background writes `leave` (and puts the modes back where they are
-// still the program's). A signal the program was started to ignore stays
-// ignored. A continue that finds the program's screen as it was left (no
-// stop of the program's own before it: a SIGSTOP, or a stray continue)
-// writes `again` before the prompt is shown again. Called once, in the
-// foreground; `start` is written at once, the other texts are kept.
-void guard(std::string_view start, std::string_view leave, std::string_view resume, std::string_view again);
+// stays up: `fg` gives the terminal back to it without `resume`, and an end
+// in the background writes `leave` (and puts the modes back where they are
+// still the program's). Either continue is told to the waits (WakeUps), so
+// that they show what they showed again. A signal the program was started
+// to ignore stays ignored. Called once, in the foreground; `start` is
+// written at once, the other texts are kept.
+void guard(std::string_view start, std::string_view leave, std::string_view resume);
 
 // Writes bytes for the screen to standard output as they stand, a
 // sequence of the terminal's own byte for byte (some have bytes beyond
@@ -60,16 +59,21 @@ void leave_key_mode();
 // and keeps its size. Opened at the first call; -1 if none can be.
 int stand_in_terminal();
 
-// What happened while the program waited: continued after Ctrl+Z (on a
-// screen of its own that is empty again), or the terminal changed its size.
+// What happened to the screen since it was last asked: the program was
+// continued after a stop of its own (Ctrl+Z: on a screen of its own that is
+// empty again, or below the shell's lines), continued where it had left
+// its screen (a SIGSTOP, or a continue with no stop: whatever the shell
+// wrote meanwhile may be on it), or the terminal changed its size (after
+// either continue too: a stopped job is told of no resize).
 struct WakeUps {
   bool resumed = false;
+  bool continued = false;
   bool resized = false;
 };
 
 using WokenUp = void (*)(WakeUps);
 
-// Forgets what happened so far: a prompt about to be shown needs no second showing.
-void forget_wake_ups();
+// What happened since the last call; the stand-in terminal gets the new size.
+WakeUps take_wake_ups();
 
 }  // namespace terminal

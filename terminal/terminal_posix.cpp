@@ -30,9 +30,6 @@ struct Text {
 };
 Text leave_text;
 Text resume_text;
-// Written by a continue that found the program's screen as it was left,
-// before the prompt is shown again there.
-Text again_text;
 // Set by the stop handler where the continue that ended its stop waits
 // behind it: that continue is no continue of its own.
 volatile sig_atomic_t continue_taken = 0;
@@ -94,6 +91,7 @@ volatile sig_atomic_t continues = 0;
 // handler and the wait that takes it.
 int wake_up_pipe[2] = {-1, -1};
 constexpr char kResumed = 'c';
+constexpr char kContinued = 'a';
 constexpr char kResized = 'w';
 constexpr char kLookAgain = 'g';
 
@@ -236,9 +234,12 @@ void take_terminal_back() {
   if (have_program_modes != 0) {
     tcsetattr(STDIN_FILENO, TCSANOW, &program_modes);
   }
-  write_text(holder == kShell ? resume_text : again_text);
+  const bool own_stop = holder == kShell;
+  if (own_stop) {
+    write_text(resume_text);
+  }
   holder = kProgram;
-  wake_up(kResumed);
+  wake_up(own_stop ? kResumed : kContinued);
 }
 
 // A handler of ours blocks every signal, but SIGTTIN is sent from outside one.
@@ -471,12 +472,11 @@ bool wait_for_terminal() {
   }
 }
 
-void guard(std::string_view start, std::string_view leave, std::string_view resume, std::string_view again) {
+void guard(std::string_view start, std::string_view leave, std::string_view resume) {
   find_terminal();
   find_own_session();
   keep(leave_text, leave);
   keep(resume_text, resume);
-  keep(again_text, again);
   if (pipe2(wake_up_pipe, O_NONBLOCK | O_CLOEXEC) != 0) {
     wake_up_pipe[0] = wake_up_pipe[1] = -1;  // waits then only miss the redraw
   }
@@ -650,17 +650,16 @@ WakeUps take_wake_ups() {
   for (ssize_t got = 0; wake_up_pipe[0] >= 0 && (got = read(wake_up_pipe[0], bytes.data(), bytes.size())) > 0;) {
     const auto end = bytes.begin() + got;
     happened.resumed = happened.resumed || std::find(bytes.begin(), end, kResumed) != end;
+    happened.continued = happened.continued || std::find(bytes.begin(), end, kContinued) != end;
     happened.resized = happened.resized || std::find(bytes.begin(), end, kResized) != end;
   }
   // A stopped job is told of no resize: back from a stop, the size is asked anew.
-  happened.resized = happened.resized || happened.resumed;
+  happened.resized = happened.resized || happened.resumed || happened.continued;
   if (happened.resized) {
     size_stand_in();
   }
   return happened;
 }
-
-void forget_wake_ups() { take_wake_ups(); }
 
 int wake_up_descriptor() { return wake_up_pipe[0]; }
 

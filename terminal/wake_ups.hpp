@@ -18,7 +18,4 @@ bool woken_up_since_taken();
 // call (a stop or a continue to the background has made it the shell's).
 bool program_holds_terminal();
 
-// What happened since the last call; the stand-in terminal gets the new size.
-WakeUps take_wake_ups();
-
 }  // namespace terminal
