@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <cwctype>
 #include <string>
 #include <string_view>
 
@@ -126,6 +127,23 @@ constexpr Binding kKeysWithSequences[] = {
 // clang-format on
 constexpr char kEscape = '\x1b';
 
+// The terminal's own editing characters, as readline binds them: over the
+// documented keys, which stay where the user has not moved one there. The
+// eof character ends the input on an empty line (read_character), as
+// Ctrl+D does.
+struct UsersKey {
+  unsigned char terminal::EditingCharacters::*character;
+  const char* function;
+};
+constexpr UsersKey kUsersKeys[] = {
+    {&terminal::EditingCharacters::erase, "em-delete-prev-char"},
+    {&terminal::EditingCharacters::word_erase, "ed-delete-prev-word"},
+    {&terminal::EditingCharacters::kill, "vi-kill-line-prev"},
+    {&terminal::EditingCharacters::literal_next, "ed-quoted-insert"},
+    {&terminal::EditingCharacters::reprint, "ed-redisplay"},
+};
+terminal::EditingCharacters users_keys;  // as bound for the line being read
+
 std::string current_prompt;
 std::string key_sequence;  // a bound key's sequence, handed to the editor a byte at a time
 std::size_t key_sequence_at = 0;
@@ -144,6 +162,7 @@ char* show_prompt(EditLine* /*editor*/) { return current_prompt.data(); }
 // Back from a stop or a continue, or after the terminal changed its size:
 // the pass, the prompt and the line typed so far drawn again.
 void redraw(terminal::WakeUps happened);
+void bind_users_keys(EditLine* line);
 
 bool means_something(std::string_view sequence) {
   return std::any_of(std::begin(kKeysWithSequences), std::end(kKeysWithSequences),
@@ -153,6 +172,16 @@ bool means_something(std::string_view sequence) {
 bool line_is_full(EditLine* editor) {
   const LineInfoW* line = libedit().el_wline(editor);
   return line->lastchar - line->buffer >= kLineCharacters;
+}
+
+bool line_is_empty(EditLine* editor) {
+  const LineInfoW* line = libedit().el_wline(editor);
+  return line->lastchar == line->buffer;
+}
+
+bool is_users_end_of_file(const std::string& key) {
+  return users_keys.end_of_file != 0 && key.size() == 1 &&
+         static_cast<unsigned char>(key.front()) == users_keys.end_of_file;
 }
 
 // A key that is a character of the user's set, as the editor takes it. One
@@ -193,7 +222,19 @@ int read_character(EditLine* editor, wchar_t* character) {
     if (key.front() == '\0') {
       continue;  // Ctrl+Space and Ctrl+@ do nothing, as every control key not bound
     }
+    if (is_users_end_of_file(key) && line_is_empty(editor)) {
+      keys_ran_out = KeysRanOut::at_end_of_input;
+      keys_failed_with = 0;
+      *character = L'\0';
+      return 0;
+    }
     *character = as_character(key);
+    // Beyond ASCII, what cannot be shown (the C1 controls, in an 8-bit set
+    // single bytes 0x80 to 0x9F, which libedit would take for Alt with a
+    // control key) does nothing, as every control key not bound.
+    if (*character >= L'\x80' && std::iswprint(static_cast<wint_t>(*character)) == 0) {
+      continue;
+    }
     if (*character >= L' ' && *character != L'\x7f' && line_is_full(editor)) {
       continue;
     }
@@ -222,6 +263,44 @@ void bind_documented_keys_only(EditLine* line) {
   for (const Binding& key : kKeysWithSequences) {
     lib.el_set(line, EL_BIND, key.keys, key.function, nullptr);
   }
+}
+
+// Bound anew where the user's characters changed (an stty while the
+// program was stopped), on top of the documented keys.
+void bind_users_keys(EditLine* line) {
+  const terminal::EditingCharacters now = terminal::users_editing_characters();
+  if (now == users_keys) {
+    return;
+  }
+  if (users_keys != terminal::EditingCharacters{}) {
+    bind_documented_keys_only(line);
+  }
+  users_keys = now;
+  for (const UsersKey& key : kUsersKeys) {
+    const unsigned char character = users_keys.*key.character;
+    if (character != 0) {
+      std::array<char, 8> name{};
+      std::snprintf(name.data(), name.size(), "\\%03o", character);
+      libedit().el_set(line, EL_BIND, name.data(), key.function, nullptr);
+    }
+  }
+}
+
+// The line as the editor drew it, for the pass shown again: a control
+// character quoted in (lnext) as ^X, never as itself, which the terminal
+// would take for a command.
+std::string as_drawn(std::string_view line) {
+  std::string drawn;
+  for (const char byte : line) {
+    const auto code = static_cast<unsigned char>(byte);
+    if (byte == '\n' || (code >= 0x20 && code != 0x7f)) {
+      drawn.push_back(byte);
+    } else {
+      drawn.push_back('^');
+      drawn.push_back(static_cast<char>(code ^ 0x40));
+    }
+  }
+  return drawn;
 }
 
 // What the editor draws reaches the screen as the program's other output
@@ -286,6 +365,9 @@ void redraw(terminal::WakeUps happened) {
   if (happened.resized) {
     libedit().el_resize(editor().line);
   }
+  if (happened.resumed) {
+    bind_users_keys(editor().line);  // an stty while stopped counts from here
+  }
   if (!screen::show_pass_again(happened) && !happened.resumed) {
     static_cast<void>(terminal::write_to_screen("\r\n"));
   }
@@ -320,6 +402,7 @@ std::optional<std::string_view> read_edited_line(const std::string& prompt) {
     libedit().el_resize(editor().line);
   }
   static_cast<void>(screen::show_pass_before_prompt(happened));
+  bind_users_keys(editor().line);
   int count = 0;
   keys_ran_out = KeysRanOut::not_yet;
   errno = 0;
@@ -336,7 +419,7 @@ std::optional<std::string_view> read_edited_line(const std::string& prompt) {
   last_line.assign(line, static_cast<std::size_t>(count));
   remember(last_line);
   screen::note_shown(current_prompt);
-  screen::note_shown(last_line);
+  screen::note_shown(as_drawn(last_line));
   return last_line;
 }
 

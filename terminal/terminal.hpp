@@ -59,6 +59,21 @@ void leave_key_mode();
 // and keeps its size. Opened at the first call; -1 if none can be.
 int stand_in_terminal();
 
+// The user's own editing characters (stty erase, werase, kill, lnext,
+// rprnt, eof), as the terminal had them when the program last took it, so
+// that an stty made while the program was stopped counts from `fg` on; 0
+// for one switched off.
+struct EditingCharacters {
+  unsigned char erase = 0;
+  unsigned char word_erase = 0;
+  unsigned char kill = 0;
+  unsigned char literal_next = 0;
+  unsigned char reprint = 0;
+  unsigned char end_of_file = 0;
+  bool operator==(const EditingCharacters&) const = default;
+};
+EditingCharacters users_editing_characters();
+
 // What happened to the screen since it was last asked: the program was
 // continued after a stop of its own (Ctrl+Z: on a screen of its own that is
 // empty again, or below the shell's lines), continued where it had left

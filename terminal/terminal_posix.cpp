@@ -661,6 +661,23 @@ WakeUps take_wake_ups() {
   return happened;
 }
 
+// The modes found are the user's: key mode changes neither these nor any
+// control character. Linux switches a character off with 0 (_POSIX_VDISABLE).
+EditingCharacters users_editing_characters() {
+  EditingCharacters found;
+  with_signals_held([&found] {  // a continue takes the modes anew
+    if (have_modes == 0) return;
+    const cc_t* characters = modes_found.c_cc;
+    found = {.erase = characters[VERASE],
+             .word_erase = characters[VWERASE],
+             .kill = characters[VKILL],
+             .literal_next = characters[VLNEXT],
+             .reprint = characters[VREPRINT],
+             .end_of_file = characters[VEOF]};
+  });
+  return found;
+}
+
 int wake_up_descriptor() { return wake_up_pipe[0]; }
 
 bool program_holds_terminal() { return holder == kProgram; }

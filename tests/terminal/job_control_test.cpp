@@ -785,4 +785,19 @@ TEST(AtATerminal, ACommandBesideItInThePipelineKeepsCtrlZAStop) {
 }
 
 
+// An stty made while the program is stopped counts from fg on: the word
+// erase moved to Ctrl+T works at the prompt the program comes back to.
+TEST(AtATerminal, AnEditingCharacterMovedWhileStoppedCountsAfterFg) {
+  ShellWithProgram shell(program_line());
+  Session& session = shell.session;
+  ASSERT_TRUE(session.seen.ends_with(kAsk)) << session.seen;
+  session.type("\x1a");
+  ASSERT_TRUE(session.wait_for(kShellPrompt));
+  run_at_shell(session, "stty werase ^T");
+  session.type("fg\r");
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("+ 1 27\x14" "2\r");
+  EXPECT_TRUE(session.wait_for("1+2  ist: 3")) << testing::PrintToString(session.seen.substr(session.mark));
+}
+
 }  // namespace

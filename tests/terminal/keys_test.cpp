@@ -487,4 +487,76 @@ TEST(AtATerminal, EveryControlKeyDoesNothingBeyondItsBinding) {
   }
 }
 
+// The user's own editing characters (stty erase, werase, kill, lnext,
+// rprnt, eof) moved to other keys work at a prompt as readline binds them,
+// each judged by the line computed; the documented keys they do not take
+// stay. The eof character ends the input on an empty line, and does
+// nothing on a line with something in it.
+struct UsersKeyCase {
+  const char* name;
+  int which;
+  unsigned char character;
+  std::string keys;
+  std::string shown;  // what the program then writes
+};
+
+class UsersKeysAtAPrompt : public testing::TestWithParam<UsersKeyCase> {};
+
+TEST_P(UsersKeysAtAPrompt, WorkAsTheUserSetThem) {
+  Session session(environment("xterm", "C"),
+                  {.control_characters = {{GetParam().which, GetParam().character}}});
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type(GetParam().keys);
+  EXPECT_TRUE(session.wait_for(GetParam().shown)) << testing::PrintToString(session.seen.substr(session.mark));
+}
+
+const UsersKeyCase kUsersKeys[] = {
+    {"EraseOnCtrlB", VERASE, '\x02', "+ 1 23\x02\r", "1+2  ist: 3"},
+    {"WordEraseOnCtrlT", VWERASE, '\x14', "+ 1 27\x14" "2\r", "1+2  ist: 3"},
+    {"KillOnCtrlX", VKILL, '\x18', "7 8\x18+ 1 2\r", "1+2  ist: 3"},
+    // Ctrl+W quoted into the line: a character the sign cannot be.
+    {"LiteralNextOnCtrlN", VLNEXT, '\x0e', "\x0e\x17+ 1 2\r", "Fehler! Das Rechenzeichen ist ung"},
+    {"ReprintOnCtrlO", VREPRINT, '\x0f', "+ 1\x0f", "\r\x1b[K" + std::string(kAsk) + "+ 1"},
+    {"EndOfFileOnCtrlB", VEOF, '\x02', "\x02", "\x1b[?1049l"},
+    {"EndOfFileOnCtrlBDoesNothingInALine", VEOF, '\x02', "+ 1\x02 2\r", "1+2  ist: 3"},
+    // Moved away, Ctrl+W is still the documented word before the cursor.
+    {"WordEraseMovedAwayCtrlWStays", VWERASE, '\x14', "+ 1 27\x17" "2\r", "1+2  ist: 3"},
+    {"EraseOffBackspaceStays", VERASE, '\0', "+ 1 23\x7f\r", "1+2  ist: 3"},
+};
+INSTANTIATE_TEST_SUITE_P(AtATerminal, UsersKeysAtAPrompt, testing::ValuesIn(kUsersKeys),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The C1 controls typed or pasted at a prompt do nothing, as every control
+// key not bound: in an 8-bit set the single bytes 0x80 to 0x9F (which
+// libedit would otherwise take for Alt with a control key: Alt+Backspace
+// deleting a word, Alt+L clearing the screen), in UTF-8 U+0080 to U+009F;
+// each before "+ 1 2" and inside it. Judged by the line computed.
+TEST(AtATerminal, EveryC1ControlDoesNothingAtAPrompt) {
+  for (const char* locale : {"de_DE.ISO-8859-1", "C.UTF-8"}) {
+    const std::string missing = missing_locale(locale);
+    if (!missing.empty()) {
+      ADD_FAILURE() << missing;
+      continue;
+    }
+    Session session(environment("xterm", locale));
+    ASSERT_TRUE(session.wait_for(kAsk));
+    for (int code = 0x80; code <= 0x9f; ++code) {
+      const std::string key = std::string_view(locale) == "C.UTF-8"
+                                  ? std::string{'\xc2', static_cast<char>(code)}
+                                  : std::string(1, static_cast<char>(code));
+      SCOPED_TRACE(testing::PrintToString(key) + " in " + locale);
+      session.type(key + "+ 1" + key + "0 2\r");
+      ASSERT_TRUE(session.wait_for("ist: ")) << session.seen.substr(session.mark);
+      ASSERT_TRUE(session.wait_for("\r\n"));
+      const std::string result = session.seen.substr(session.seen.rfind("Das Ergebnis"));
+      ASSERT_TRUE(result.starts_with("Das Ergebnis der Rechenaufgabe  10+2  ist: 12\r\n")) << result;
+      ASSERT_TRUE(session.wait_for(kPausePrompt));
+      session.type("k");
+      ASSERT_TRUE(session.wait_for(kAsk));
+    }
+    session.type("\x04");
+    EXPECT_EQ(session.wait_for_end(), 0);
+  }
+}
+
 }  // namespace

@@ -76,6 +76,8 @@ struct Start {
   // An interactive shell with job control instead of the program, which
   // the test starts from there.
   const char* shell = nullptr;
+  // The terminal's special characters set so first (as with stty werase ^T).
+  std::vector<std::pair<int, unsigned char>> control_characters = {};
 };
 
 // The program in a pseudo-terminal of 80 x 24; killed and reaped if a test
@@ -109,6 +111,12 @@ struct Session {
       login_tty(terminal);
       const struct rlimit no_core_files {};  // the crash cases end by SIGSEGV and SIGABRT
       setrlimit(RLIMIT_CORE, &no_core_files);
+      if (!start.control_characters.empty()) {
+        struct termios modes {};
+        tcgetattr(STDIN_FILENO, &modes);
+        for (const auto& [which, character] : start.control_characters) modes.c_cc[which] = character;
+        tcsetattr(STDIN_FILENO, TCSANOW, &modes);
+      }
       if (start.as_job) {
         run_as_job();
       }
