@@ -13,21 +13,12 @@
 #include "terminal/terminal.hpp"
 
 // The screen of the program's own (which has no scrollback, so that the
-// user's screen and scrollback stay as they were), the clearing and the
-// cursor's way home come from the terminal's terminfo entry. Where the
-// terminal has a window title, xterm's sequences set, save and restore it:
-//   ESC ] 0 ; text BEL   set the window title
-//   ESC [ 22 ; 0 t       save the window title on the terminal's title stack
-//   ESC [ 23 ; 0 t       restore the saved title
-// The keys read at the pause may send sequences of their own:
+// user's screen and scrollback stay as they were), the clearing, the
+// cursor's way home and the window title come from the terminal's terminfo
+// entry (screen/). The keys read at the pause may send sequences of their own:
 //   ESC [ params final   (CSI, final byte 0x40 to 0x7e) and ESC O params x (SS3).
 namespace console {
 namespace {
-
-constexpr std::string_view kTitleStart = "\x1b]0;";
-constexpr std::string_view kTitleEnd = "\x07";
-constexpr std::string_view kSaveTitle = "\x1b[22;0t";
-constexpr std::string_view kRestoreTitle = "\x1b[23;0t";
 
 // Whether the program clears the screen after each pass (where it waited
 // for a key), on a screen of its own where the terminal has one, left on
@@ -87,7 +78,7 @@ void start_session(std::string_view title) {
   const screen::Capabilities* screen = escapes ? screen::capabilities() : nullptr;
   clears = screen != nullptr && terminal::input_is_terminal();
   const bool own_screen = clears && !screen->enter_own_screen.empty();
-  const bool titled = screen != nullptr && screen->has_title;
+  const bool titled = screen != nullptr && screen->has_title();
   // The program's screen with the cursor at the top, as after every
   // clearing, and the user's title saved; back from a stop the same again
   // (the screen is empty then), with the program's title.
@@ -97,15 +88,15 @@ void start_session(std::string_view title) {
     start.append(screen->enter_own_screen).append(screen->cursor_home);
   }
   if (titled) {
-    start.append(kSaveTitle);
-    leave.append(kRestoreTitle);
+    start.append(screen->save_title);
+    leave.append(screen->give_title_back);
   }
   if (own_screen) {
     leave.append(screen->leave_own_screen);
   }
   std::string resume = start;
   if (titled) {
-    resume.append(kTitleStart).append(title).append(kTitleEnd);
+    resume.append(screen->title_start).append(title).append(screen->title_end);
   }
   terminal::guard(start, leave, resume);
 }
@@ -123,13 +114,13 @@ TerminalSession::~TerminalSession() {
 }
 
 void set_title(std::string_view title) {
-  if (!output_takes_escapes() || !screen::capabilities()->has_title || !terminal::wait_for_terminal()) {
+  if (!output_takes_escapes() || !screen::capabilities()->has_title() || !terminal::wait_for_terminal()) {
     return;
   }
   // Past what the pass shows: a title is no text to show again.
   std::cout.flush();
   std::string set;
-  set.append(kTitleStart).append(title).append(kTitleEnd);
+  set.append(screen::capabilities()->title_start).append(title).append(screen::capabilities()->title_end);
   static_cast<void>(terminal::write_to_screen(set));
 }
 

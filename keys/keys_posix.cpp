@@ -18,12 +18,12 @@
 namespace keys {
 namespace {
 
-using terminal::WokenUp;
 using terminal::program_holds_terminal;
 using terminal::take_wake_ups;
 using terminal::wait_for_terminal;
 using terminal::wake_up_descriptor;
 using terminal::woken_up_since_taken;
+using terminal::WokenUp;
 
 // Bytes of one key arrive together; a lone Escape is known by the silence after it.
 constexpr int kKeyByteWaitMs = 50;

@@ -46,7 +46,8 @@ const Libedit* load_libedit() {
   for (const char* name : {"libedit.so.2", "libedit.so.0"}) {
     void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
     if (library != nullptr && terminal::find_function(library, "el_init_fd", functions.el_init_fd) &&
-        terminal::find_function(library, "el_set", functions.el_set) && terminal::find_function(library, "el_gets", functions.el_gets) &&
+        terminal::find_function(library, "el_set", functions.el_set) &&
+        terminal::find_function(library, "el_gets", functions.el_gets) &&
         terminal::find_function(library, "el_resize", functions.el_resize) &&
         terminal::find_function(library, "el_wline", functions.el_wline) &&
         terminal::find_function(library, "history_init", functions.history_init) &&

@@ -11,16 +11,25 @@ namespace screen {
 
 // The sequences for a screen of the program's own (smcup and rmcup; both empty
 // where the terminal has none, as the Linux console), for clearing the
-// screen and for the cursor's way home, and whether it has a window title
-// (xterm's XT, a status line, or GNU screen, tmux or rxvt by name). The
-// sequences are as the terminal is to get them: their padding read, not
-// written.
+// screen and for the cursor's way home, and for a window title where the
+// user's can be given back at the end: a terminal that keeps xterm's title
+// stack (its entry has XT) saves the user's; one with a status line (hs,
+// tsl, fsl and dsl) takes the title there and is given its status line
+// back; GNU screen (by name: its entry says nothing of it) takes xterm's
+// title as its window's hardstatus, which is emptied again, as a window
+// starts. Elsewhere (rxvt, the Linux console, ...) all four are empty: no
+// title. The sequences are as the terminal is to get them: their
+// parameters filled in and their padding read, not written.
 struct Capabilities {
   std::string enter_own_screen;
   std::string leave_own_screen;
   std::string clear;
   std::string cursor_home;
-  bool has_title = false;
+  std::string save_title;
+  std::string title_start;  // the title's text goes between
+  std::string title_end;
+  std::string give_title_back;
+  bool has_title() const { return !title_start.empty(); }
 };
 
 // The terminal's capabilities; null where TERM is unset, "dumb", or not in

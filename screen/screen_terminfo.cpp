@@ -21,6 +21,7 @@ struct Terminfo {
   int (*setupterm)(const char*, int, int*) = nullptr;
   char* (*tigetstr)(const char*) = nullptr;
   int (*tigetflag)(const char*) = nullptr;
+  char* (*tiparm)(const char*, ...) = nullptr;
   int (*tputs)(const char*, int, int (*)(int)) = nullptr;
   int (*del_curterm)(Terminal*) = nullptr;
   Terminal** cur_term = nullptr;  // a variable, as the next one
@@ -32,9 +33,12 @@ std::optional<Terminfo> load_terminfo() {
   void* library = dlopen("libtinfo.so.6", RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr || !terminal::find_function(library, "setupterm", terminfo.setupterm) ||
       !terminal::find_function(library, "tigetstr", terminfo.tigetstr) ||
-      !terminal::find_function(library, "tigetflag", terminfo.tigetflag) || !terminal::find_function(library, "tputs", terminfo.tputs) ||
+      !terminal::find_function(library, "tigetflag", terminfo.tigetflag) ||
+      !terminal::find_function(library, "tiparm", terminfo.tiparm) ||
+      !terminal::find_function(library, "tputs", terminfo.tputs) ||
       !terminal::find_function(library, "del_curterm", terminfo.del_curterm) ||
-      !terminal::find_function(library, "cur_term", terminfo.cur_term) || !terminal::find_function(library, "ospeed", terminfo.ospeed)) {
+      !terminal::find_function(library, "cur_term", terminfo.cur_term) ||
+      !terminal::find_function(library, "ospeed", terminfo.ospeed)) {
     return std::nullopt;
   }
   return terminfo;
@@ -59,9 +63,14 @@ int append_to_expanded(int character) {
 
 // A capability as the screen takes it: tputs reads the padding in it
 // ($<50>, $<5*>, $<2/>) instead of letting it through as text. Empty where
-// the entry has none.
+// the entry has none. `tsl` takes the column the status line's text
+// starts at: the first.
 std::string sequence(const Terminfo& terminfo, const char* name) {
-  const std::string raw = capability(terminfo, name);
+  std::string raw = capability(terminfo, name);
+  if (std::string_view(name) == "tsl" && !raw.empty()) {
+    const char* filled = terminfo.tiparm(raw.c_str(), 0);
+    raw = filled != nullptr ? filled : "";
+  }
   expanded.clear();
   if (!raw.empty()) {
     terminfo.tputs(raw.c_str(), 1, append_to_expanded);
@@ -69,9 +78,33 @@ std::string sequence(const Terminfo& terminfo, const char* name) {
   return expanded;
 }
 
-// GNU screen, tmux and rxvt take xterm's sequence for the window title,
-// though their entries do not say so.
-constexpr std::string_view kTitleFamilies[] = {"screen", "tmux", "rxvt"};
+//   ESC ] 0 ; text BEL   set the window title (xterm, and GNU screen's hardstatus)
+//   ESC [ 22 ; 0 t       save the window title on xterm's title stack
+//   ESC [ 23 ; 0 t       restore the saved title
+//   ESC _ ESC \          GNU screen: the window's hardstatus emptied
+constexpr std::string_view kXtermTitleStart = "\x1b]0;";
+constexpr std::string_view kXtermTitleEnd = "\x07";
+constexpr std::string_view kSaveXtermTitle = "\x1b[22;0t";
+constexpr std::string_view kRestoreXtermTitle = "\x1b[23;0t";
+constexpr std::string_view kEmptyHardstatus = "\x1b_\x1b\\";
+
+void find_title(const Terminfo& terminfo, std::string_view term, Capabilities& screen) {
+  if (terminfo.tigetflag("XT") > 0) {
+    screen.save_title = kSaveXtermTitle;
+    screen.title_start = kXtermTitleStart;
+    screen.title_end = kXtermTitleEnd;
+    screen.give_title_back = kRestoreXtermTitle;
+  } else if (terminfo.tigetflag("hs") > 0 && !capability(terminfo, "tsl").empty() &&
+             !capability(terminfo, "dsl").empty()) {
+    screen.title_start = sequence(terminfo, "tsl");
+    screen.title_end = sequence(terminfo, "fsl");
+    screen.give_title_back = sequence(terminfo, "dsl");
+  } else if (term.starts_with("screen")) {
+    screen.title_start = kXtermTitleStart;
+    screen.title_end = kXtermTitleEnd;
+    screen.give_title_back = kEmptyHardstatus;
+  }
+}
 
 std::optional<Capabilities> look_up_capabilities() {
   const char* term = std::getenv("TERM");
@@ -101,12 +134,8 @@ std::optional<Capabilities> look_up_capabilities() {
   }
   screen.clear = sequence(*terminfo, "clear");
   screen.cursor_home = sequence(*terminfo, "home");
+  find_title(*terminfo, term, screen);
   *terminfo->ospeed = line_speed;
-  const std::string_view name = term;
-  screen.has_title = terminfo->tigetflag("XT") > 0 || terminfo->tigetflag("hs") > 0 ||
-                     !capability(*terminfo, "tsl").empty() ||
-                     std::any_of(std::begin(kTitleFamilies), std::end(kTitleFamilies),
-                                 [name](std::string_view family) { return name.starts_with(family); });
   // All we need is copied out. libedit looks the terminal up again, and
   // where it does not take this record over (for rxvt) it would lie
   // unfreed to the end.

@@ -60,6 +60,8 @@ bool show_pass_again(terminal::WakeUps happened) {
   return false;
 }
 
-bool show_pass_before_prompt(terminal::WakeUps happened) { return disturbed(happened) && can_clear() && write_pass_whole(); }
+bool show_pass_before_prompt(terminal::WakeUps happened) {
+  return disturbed(happened) && can_clear() && write_pass_whole();
+}
 
 }  // namespace screen

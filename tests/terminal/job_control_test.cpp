@@ -10,7 +10,6 @@ namespace {
 
 using namespace terminal_test;
 
-
 // Stopped, the terminal is the shell's as found; continued, the program has
 // its screen and modes back and shows the pass it waits in again.
 TEST(AtATerminal, StoppedAndContinuedTheWaitIsShownAgain) {
@@ -47,8 +46,6 @@ TEST(AtATerminal, StoppedAndContinuedTheWaitIsShownAgain) {
   session.type(" 2\r");
   EXPECT_TRUE(session.wait_for("1+2  ist: 3")) << session.seen.substr(session.mark);
 }
-
-
 
 // The program as a job of dash, which gives it the terminal in the
 // foreground only: stopped with Ctrl+Z and continued with bg, it leaves the
@@ -104,7 +101,6 @@ TEST(AtATerminal, SharesTheTerminalAsAJobOfAShell) {
   EXPECT_EQ(session.wait_for_end(), 0);
 }
 
-
 // The program as a job of an interactive dash, started in every state a
 // shell or a parent can give it: in the foreground or with &, reading the
 // terminal or piped tasks, and with the job-control signals ignored or
@@ -133,8 +129,6 @@ struct JobCase {
 void PrintTo(const JobCase& c, std::ostream* os) { *os << c.name; }
 
 class JobStates : public testing::TestWithParam<JobCase> {};
-
-
 
 TEST_P(JobStates, NothingFromTheBackgroundAndTheShellsModesKept) {
   const JobCase& c = GetParam();
@@ -253,8 +247,6 @@ std::vector<JobCase> job_cases() {
 INSTANTIATE_TEST_SUITE_P(AtATerminal, JobStates, testing::ValuesIn(job_cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-
-
 // A job whose shell has gone (here the `dash -c` that started it with &):
 // the kernel discards its stops, and its reads from the background fail.
 // It ends at once with the line naming that, writes nothing else to the
@@ -336,8 +328,6 @@ TEST(AtATerminal, KeysReadAheadWaitForTheForeground) {
   ASSERT_TRUE(session.wait_for(kShellPrompt));
   EXPECT_EQ(shell_modes(session), modes);
 }
-
-
 
 // Seeded random steps against a dash job: Ctrl+Z, bg, fg, signals from
 // outside (CONT, STOP, TSTP, WINCH), tasks typed or pasted, output stopped
@@ -544,8 +534,6 @@ TEST_P(JobControlStorm, KeepsTheTerminalTheShellsOutsideTheForeground) {
 std::vector<unsigned> job_storm_seeds() { return seeds("TASCHENRECHNER_JOB_STORM_SEEDS", 12); }
 INSTANTIATE_TEST_SUITE_P(AtATerminal, JobControlStorm, testing::ValuesIn(job_storm_seeds()));
 
-
-
 // An `stty` made while the program is stopped is the user's wish: the
 // program's end puts back the modes the shell had when it last took the
 // terminal, not those it found at its start.
@@ -569,8 +557,6 @@ TEST(AtATerminal, ModesChangedWhileStoppedAreKeptAtTheEnd) {
   ASSERT_TRUE(session.wait_for(kShellPrompt));
   EXPECT_EQ(shell_modes(session), changed);
 }
-
-
 
 // Output stopped (Ctrl+S) while the program draws a line: its write waits.
 // Ctrl+Z comes (and starts the output again, as the terminal does), or a
@@ -692,8 +678,6 @@ TEST_P(LeftBehindByItsShell, ItGivesTheTerminalBackAndNamesTheFailedRead) {
 INSTANTIATE_TEST_SUITE_P(AtATerminal, LeftBehindByItsShell, testing::Values(false, true),
                          [](const auto& info) { return info.param ? "AtThePause" : "AtAPrompt"; });
 
-
-
 // Output to a file, keys from the terminal: a stop and fg at the pause
 // change no byte of the file (nothing was cleared on it to show again).
 TEST(AtATerminal, AStopAtThePauseChangesNothingInTheOutputFile) {
@@ -784,7 +768,6 @@ TEST(AtATerminal, ACommandBesideItInThePipelineKeepsCtrlZAStop) {
   ASSERT_NO_FATAL_FAILURE(complete_task_and_end(session, shell.modes));
 }
 
-
 // An stty made while the program is stopped counts from fg on: the word
 // erase moved to Ctrl+T works at the prompt the program comes back to.
 TEST(AtATerminal, AnEditingCharacterMovedWhileStoppedCountsAfterFg) {
@@ -796,7 +779,9 @@ TEST(AtATerminal, AnEditingCharacterMovedWhileStoppedCountsAfterFg) {
   run_at_shell(session, "stty werase ^T");
   session.type("fg\r");
   ASSERT_TRUE(session.wait_for(kAsk));
-  session.type("+ 1 27\x14" "2\r");
+  session.type(
+      "+ 1 27\x14"
+      "2\r");
   EXPECT_TRUE(session.wait_for("1+2  ist: 3")) << testing::PrintToString(session.seen.substr(session.mark));
 }
 

@@ -250,7 +250,6 @@ TEST(AtATerminal, UpRecallsTheLinesTypedBefore) {
   EXPECT_TRUE(session.wait_for("Das Ergebnis der Rechenaufgabe  4+5  ist: 9")) << session.seen.substr(session.mark);
 }
 
-
 // Without the line editor (TERM=dumb) the terminal's own line mode reads:
 // Ctrl+D after "+ 1" hands that on, a second one ends the input, inside a
 // calculation.
@@ -263,7 +262,6 @@ TEST(AtATerminal, InputEndingInsideACalculationAtADumbTerminal) {
   EXPECT_EQ(WEXITSTATUS(status), 1);
   expect_same_modes(session.settings(), session.found);
 }
-
 
 // A broken UTF-8 sequence right before Enter is one unknown character, and
 // the Enter that broke it still ends the line.
@@ -290,7 +288,6 @@ TEST(AtATerminal, AHugePasteFillsOneLineAndNoMore) {
   session.type("2\r");
   EXPECT_TRUE(session.wait_for("Das Ergebnis der Rechenaufgabe  0+2  ist: 2")) << session.seen.substr(session.mark);
 }
-
 
 // --help reads nothing: it loads no line editor (the dynamic loader's log of
 // the files it opens has none) and opens no pseudo-terminal for one.
@@ -345,8 +342,6 @@ std::string random_keys(std::mt19937& random, int count) {
   }
   return keys;
 }
-
-
 
 // The storm itself, typed from a second thread while this one reads all the
 // program writes: keys in chunks, and between them a new window size or a
@@ -437,10 +432,8 @@ TEST_P(KeyStorm, LeavesTheProgramWorkingAndTheTerminalAsFound) {
   EXPECT_TRUE(session.seen.ends_with(kTerminalGivenBack)) << session.seen.substr(session.mark);
 }
 
-
 std::vector<unsigned> storm_seeds() { return seeds("TASCHENRECHNER_STORM_SEEDS", 4); }
 INSTANTIATE_TEST_SUITE_P(AtATerminal, KeyStorm, testing::ValuesIn(storm_seeds()));
-
 
 // Every control byte, alone and after an Escape, and Escapes before whole
 // sequences, as a key at a prompt (before "+ 1 2") and as the pause's key.
@@ -503,8 +496,7 @@ struct UsersKeyCase {
 class UsersKeysAtAPrompt : public testing::TestWithParam<UsersKeyCase> {};
 
 TEST_P(UsersKeysAtAPrompt, WorkAsTheUserSetThem) {
-  Session session(environment("xterm", "C"),
-                  {.control_characters = {{GetParam().which, GetParam().character}}});
+  Session session(environment("xterm", "C"), {.control_characters = {{GetParam().which, GetParam().character}}});
   ASSERT_TRUE(session.wait_for(kAsk));
   session.type(GetParam().keys);
   EXPECT_TRUE(session.wait_for(GetParam().shown)) << testing::PrintToString(session.seen.substr(session.mark));
@@ -512,7 +504,10 @@ TEST_P(UsersKeysAtAPrompt, WorkAsTheUserSetThem) {
 
 const UsersKeyCase kUsersKeys[] = {
     {"EraseOnCtrlB", VERASE, '\x02', "+ 1 23\x02\r", "1+2  ist: 3"},
-    {"WordEraseOnCtrlT", VWERASE, '\x14', "+ 1 27\x14" "2\r", "1+2  ist: 3"},
+    {"WordEraseOnCtrlT", VWERASE, '\x14',
+     "+ 1 27\x14"
+     "2\r",
+     "1+2  ist: 3"},
     {"KillOnCtrlX", VKILL, '\x18', "7 8\x18+ 1 2\r", "1+2  ist: 3"},
     // Ctrl+W quoted into the line: a character the sign cannot be.
     {"LiteralNextOnCtrlN", VLNEXT, '\x0e', "\x0e\x17+ 1 2\r", "Fehler! Das Rechenzeichen ist ung"},
@@ -520,7 +515,10 @@ const UsersKeyCase kUsersKeys[] = {
     {"EndOfFileOnCtrlB", VEOF, '\x02', "\x02", "\x1b[?1049l"},
     {"EndOfFileOnCtrlBDoesNothingInALine", VEOF, '\x02', "+ 1\x02 2\r", "1+2  ist: 3"},
     // Moved away, Ctrl+W is still the documented word before the cursor.
-    {"WordEraseMovedAwayCtrlWStays", VWERASE, '\x14', "+ 1 27\x17" "2\r", "1+2  ist: 3"},
+    {"WordEraseMovedAwayCtrlWStays", VWERASE, '\x14',
+     "+ 1 27\x17"
+     "2\r",
+     "1+2  ist: 3"},
     {"EraseOffBackspaceStays", VERASE, '\0', "+ 1 23\x7f\r", "1+2  ist: 3"},
 };
 INSTANTIATE_TEST_SUITE_P(AtATerminal, UsersKeysAtAPrompt, testing::ValuesIn(kUsersKeys),
@@ -541,9 +539,8 @@ TEST(AtATerminal, EveryC1ControlDoesNothingAtAPrompt) {
     Session session(environment("xterm", locale));
     ASSERT_TRUE(session.wait_for(kAsk));
     for (int code = 0x80; code <= 0x9f; ++code) {
-      const std::string key = std::string_view(locale) == "C.UTF-8"
-                                  ? std::string{'\xc2', static_cast<char>(code)}
-                                  : std::string(1, static_cast<char>(code));
+      const std::string key = std::string_view(locale) == "C.UTF-8" ? std::string{'\xc2', static_cast<char>(code)}
+                                                                    : std::string(1, static_cast<char>(code));
       SCOPED_TRACE(testing::PrintToString(key) + " in " + locale);
       session.type(key + "+ 1" + key + "0 2\r");
       ASSERT_TRUE(session.wait_for("ist: ")) << session.seen.substr(session.mark);

@@ -33,11 +33,9 @@
 #include "../program_command.hpp"
 #include "../test_locales.hpp"
 
-
 namespace terminal_test {
 
 using namespace std::chrono_literals;
-
 
 inline constexpr std::string_view kAsk = "Geb' das Rechenzeichen [+], [-], [*] oder [/] ein: ";
 inline constexpr std::string_view kThirdPrompt = "Geb' die zweite Zahl ein: ";
@@ -368,7 +366,6 @@ inline void expect_same_modes(const struct termios& left, const struct termios& 
   EXPECT_EQ(left.c_cc[VTIME], found.c_cc[VTIME]);
 }
 
-
 // At an interactive shell with job control, the shell's prompt.
 inline constexpr std::string_view kShellPrompt = "sh> ";
 
@@ -522,7 +519,7 @@ inline std::vector<pid_t> children_of(pid_t parent) {
 // Until `limit`: the index of whichever text arrives first after the mark,
 // with the mark moved past it; -1 if none does.
 inline int wait_for_any(Session& session, const std::vector<std::string_view>& texts,
-                 std::chrono::milliseconds limit = patience()) {
+                        std::chrono::milliseconds limit = patience()) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
     std::size_t first = std::string::npos;

@@ -45,7 +45,6 @@ const ReadFailureCase kReadFailures[] = {
 INSTANTIATE_TEST_SUITE_P(AtATerminal, ReadFailureAtATerminal, testing::ValuesIn(kReadFailures),
                          [](const auto& info) { return std::string(info.param.name); });
 
-
 // Where the program's output goes while the signal comes.
 enum class Output : char {
   shown,    // to the terminal
@@ -196,6 +195,5 @@ TEST(AtATerminal, AnIgnoredInterruptStaysIgnoredAtThePause) {
   session.type("\x04");
   EXPECT_EQ(session.wait_for_end(), 0);
 }
-
 
 }  // namespace
