@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "session.hpp"
 
 namespace {
@@ -537,7 +539,11 @@ INSTANTIATE_TEST_SUITE_P(AtATerminal, JobControlStorm, testing::ValuesIn(job_sto
 // An `stty` made while the program is stopped is the user's wish: the
 // program's end puts back the modes the shell had when it last took the
 // terminal, not those it found at its start.
-TEST(AtATerminal, ModesChangedWhileStoppedAreKeptAtTheEnd) {
+// Each kind of mode: flags, and control characters alone (a new intr, a
+// new erase), which a comparison of the flags alone would miss.
+class ModesChangedWhileStopped : public testing::TestWithParam<const char*> {};
+
+TEST_P(ModesChangedWhileStopped, AreKeptAtTheEnd) {
   std::vector<std::string> entries = environment("xterm", "C");
   entries.emplace_back("PS1=" + std::string(kShellPrompt));
   Session session(entries, {.shell = "/bin/dash"});
@@ -547,7 +553,7 @@ TEST(AtATerminal, ModesChangedWhileStoppedAreKeptAtTheEnd) {
   ASSERT_TRUE(session.wait_for(kAsk));
   session.type("\x1a");
   ASSERT_TRUE(session.wait_for(kShellPrompt));
-  run_at_shell(session, "stty -echoctl -iexten");
+  run_at_shell(session, std::string("stty ") + GetParam());
   const std::string changed = shell_modes(session);
   ASSERT_NE(changed, modes);
   session.type("fg\r");
@@ -557,6 +563,16 @@ TEST(AtATerminal, ModesChangedWhileStoppedAreKeptAtTheEnd) {
   ASSERT_TRUE(session.wait_for(kShellPrompt));
   EXPECT_EQ(shell_modes(session), changed);
 }
+
+INSTANTIATE_TEST_SUITE_P(AtATerminal, ModesChangedWhileStopped,
+                         testing::Values("-echoctl -iexten", "intr ^G", "erase ^H", "eof ^B"),
+                         [](const auto& info) {
+                           std::string name;
+                           for (const char* c = info.param; *c != '\0'; ++c) {
+                             if (std::isalnum(static_cast<unsigned char>(*c)) != 0) name.push_back(*c);
+                           }
+                           return name;
+                         });
 
 // Output stopped (Ctrl+S) while the program draws a line: its write waits.
 // Ctrl+Z comes (and starts the output again, as the terminal does), or a

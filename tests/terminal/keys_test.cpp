@@ -2,6 +2,10 @@
 // keys, letters in every character set, pastes and storms of random keys.
 
 #include <gtest/gtest.h>
+#include <chrono>
+#include <thread>
+#include <cstdio>
+#include <cstring>
 
 #include "session.hpp"
 
@@ -554,6 +558,93 @@ TEST(AtATerminal, EveryC1ControlDoesNothingAtAPrompt) {
     session.type("\x04");
     EXPECT_EQ(session.wait_for_end(), 0);
   }
+}
+
+// A key whose bytes arrive in two pieces (over ssh, on a loaded machine) is
+// still one key, however it is cut, where the second piece follows within
+// the wait for a key's next byte: Left cut after each of its bytes, and
+// Alt+B (a word to the left). Each cut is sent only once the program has
+// read the first piece, and 10 ms later; a trial whose second piece took
+// 40 ms or more (the wait is 50) tells nothing and is made again.
+TEST(AtATerminal, AKeyInTwoPiecesIsOneKeyAtAPrompt) {
+  struct Cut {
+    const char* first;
+    const char* second;
+  };
+  for (const Cut cut : {Cut{"\x1b", "[D"}, Cut{"\x1b[", "D"}, Cut{"\x1b", "b"}}) {
+    SCOPED_TRACE(testing::PrintToString(std::string(cut.first) + "|" + cut.second));
+    bool conclusive = false;
+    for (int trial = 0; trial < 20 && !conclusive; ++trial) {
+      Session session(environment("xterm", "C"));
+      ASSERT_TRUE(session.wait_for(kAsk));
+      session.type("+ 1 2");
+      ASSERT_TRUE(session.wait_for("+ 1 2"));
+      const long read_before = session.bytes_read();
+      const auto sent = std::chrono::steady_clock::now();
+      session.type(cut.first);
+      ASSERT_TRUE(session.wait_for_bytes_read(read_before + static_cast<long>(std::strlen(cut.first)), patience(), 1ms));
+      std::this_thread::sleep_for(10ms);
+      session.type(cut.second);
+      conclusive = std::chrono::steady_clock::now() - sent < 40ms;
+      session.type("3\r");
+      ASSERT_TRUE(session.wait_for("ist: ")) << testing::PrintToString(session.seen);
+      ASSERT_TRUE(session.wait_for("\r\n"));
+      const std::string result = session.seen.substr(session.seen.rfind("Das Ergebnis"));
+      if (conclusive) {
+        EXPECT_TRUE(result.starts_with("Das Ergebnis der Rechenaufgabe  1+32  ist: 33\r\n")) << result;
+      }
+    }
+    EXPECT_TRUE(conclusive) << "no trial came within 40 ms";
+  }
+}
+
+// A capability of the terminfo entry, as tput gives it.
+std::string key_of(const char* term, const char* capability) {
+  const std::string command = std::string("tput -T ") + term + " " + capability + " 2>/dev/null";
+  FILE* output = popen(command.c_str(), "r");
+  std::string value;
+  if (output == nullptr) return value;
+  for (int c = 0; (c = std::fgetc(output)) != EOF;) value.push_back(static_cast<char>(c));
+  pclose(output);
+  return value;
+}
+
+// The editing keys at a prompt as each terminal's entry names them (rxvt's
+// Home and End, the Linux console's, vt220's, GNU screen's, tmux's, in
+// application mode too where the entry's keys are those), each judged by
+// the number computed: "12" edited with the key, then "3" typed.
+TEST(AtATerminal, TheEditingKeysOfEveryFamilyAtAPrompt) {
+  struct Edit {
+    const char* capability;
+    const char* before;  // what is typed before the key, after "12"
+    const char* number;
+  };
+  const Edit edits[] = {{"khome", "", "312"}, {"kend", "\x1b[D", "123"}, {"kcub1", "", "132"},
+                        {"kcuf1", "\x1b[D", "123"}, {"kdch1", "\x1b[D", "13"}};
+  int pressed = 0;
+  for (const char* term : {"xterm", "rxvt", "linux", "vt220", "screen", "tmux", "putty", "konsole", "gnome"}) {
+    Session session(environment(term, "C"));
+    ASSERT_TRUE(session.wait_for(kAsk)) << term;
+    for (const Edit& edit : edits) {
+      const std::string key = key_of(term, edit.capability);
+      if (key.size() < 2 || key[0] != '\x1b' || (key[1] != '[' && key[1] != 'O')) continue;
+      SCOPED_TRACE(std::string(term) + " " + edit.capability + " " + testing::PrintToString(key));
+      ++pressed;
+      session.type("+\r");
+      ASSERT_TRUE(session.wait_for("Geb' die erste Zahl ein: "));
+      session.type("12" + std::string(edit.before) + key + "3\r1\r");
+      ASSERT_TRUE(session.wait_for("Das Ergebnis der Rechenaufgabe  ")) << session.seen.substr(session.mark);
+      ASSERT_TRUE(session.wait_for(kPausePrompt));
+      const std::string result = session.seen.substr(session.seen.rfind("Das Ergebnis der Rechenaufgabe  "));
+      EXPECT_TRUE(result.starts_with("Das Ergebnis der Rechenaufgabe  " + std::string(edit.number) + "+1  ist:"))
+          << result;
+      session.type("k");
+      ASSERT_TRUE(session.wait_for(kAsk));
+    }
+    session.type("\x04");
+    EXPECT_EQ(session.wait_for_end(), 0) << term;
+  }
+  EXPECT_GT(pressed, 30);
 }
 
 }  // namespace

@@ -215,11 +215,12 @@ struct Session {
     return -1;
   }
 
-  bool wait_for_bytes_read(long at_least, std::chrono::milliseconds limit = patience()) const {
+  bool wait_for_bytes_read(long at_least, std::chrono::milliseconds limit = patience(),
+                           std::chrono::milliseconds step = 10ms) const {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (bytes_read() < at_least) {
       if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(10ms);
+      std::this_thread::sleep_for(step);
     }
     return true;
   }
