@@ -17,10 +17,10 @@
 #include <string_view>
 
 #include "charset/user_locale.hpp"
-#include "keys/keys.hpp"
 #include "line_editor/line_editor.hpp"
 #include "terminal/streams.hpp"
 #ifndef _WIN32
+#include "keys/keys.hpp"
 #include "screen/screen.hpp"
 #include "terminal/terminal.hpp"
 #endif
@@ -253,18 +253,15 @@ class FileInput final : public std::streambuf {
       output_.pubsync();
       return take_from_file();
     }
-    ssize_t got = static_cast<ssize_t>(keys::take_read_ahead(block_.data(), block_.size()));
-    if (got == 0) {
-      got = read_terminal_line();
-    }
+    const long got = read_terminal_line();
     if (got < 0) {
       fail(kReadFailedText, errno);
     }
     return hand_out(block_.data(), static_cast<std::size_t>(got));
   }
 
-  // The terminal's own line mode reads the line (no line editor): the
-  // prompt is written first, and a stop of the program's own while it
+  // The terminal's own line mode reads the line (no line editor), after
+  // what the pause read with its key: the prompt is written first, and a stop of the program's own while it
   // waits shows the pass again (the line typed so far went with the
   // Ctrl+Z: the terminal drops it). A resize or a continue alone leaves the
   // screen as it is, since the line typed so far is only the terminal's.

@@ -14,20 +14,16 @@ namespace keys {
 // sequence, or Alt with a character, ASCII or not; a lone Escape is known
 // by the silence after it. Bytes already there are read a block at a time;
 // those beyond the key stay for the next key, or for the next line read
-// (take_read_ahead). Empty where the input ends (errno 0) or cannot be
+// (read_line). Empty where the input ends (errno 0) or cannot be
 // read (errno says why). Should the program be continued after Ctrl+Z, or
 // the terminal change its size, while it waits (or just before), `woken`
 // is told, so that it can show its prompt again; then the wait goes on.
 std::string read_key(terminal::WokenUp woken);
 
-// Where lines are not edited: the bytes typed after a key that the pause
-// took, read with it and not yet taken; a line read from the terminal
-// begins with them. Copies at most `room` bytes and returns how many.
-std::size_t take_read_ahead(char* bytes, std::size_t room);
-
 // Where lines are not edited: what one read of the terminal's own line
-// mode gives (a line, or what Ctrl+D hands on), the bytes read ahead
-// first. 0 where the input ends, -1 where it cannot be read (errno says
+// mode gives (a line, or what Ctrl+D hands on), after the bytes typed
+// after a key the pause took, read with it and not yet taken (at most
+// `room` bytes). 0 where the input ends, -1 where it cannot be read (errno says
 // why). What happens while it waits is told to `woken`, as for a key.
 long read_line(char* bytes, std::size_t room, terminal::WokenUp woken);
 

@@ -73,6 +73,19 @@ bool read_more(int wait_ms, WokenUp woken) {
       }
       continue;
     }
+    // Asked again before the read: a shell that took its terminal back
+    // while the wait went on (the job's leader killed, no stop) would have
+    // its own keys taken. Back in the foreground after that, the keys are
+    // looked for anew (and the screen shown again), rather than waited for
+    // in a read.
+    const bool still_ours = wait_for_terminal();
+    if (!still_ours) {
+      errno = EIO;
+      return false;
+    }
+    if (woken_up_since_taken()) {
+      continue;
+    }
     const ssize_t got = read(STDIN_FILENO, read_ahead.data(), read_ahead.size());
     if (got > 0) {
       read_ahead_start = 0;
@@ -120,8 +133,6 @@ int take_key_byte(int wait_ms, WokenUp woken) {
   return byte;
 }
 
-}  // namespace
-
 std::size_t take_read_ahead(char* bytes, std::size_t room) {
   if (read_ahead_start == read_ahead_end || !wait_for_terminal()) {
     return 0;  // where the terminal is never the program's, the read that follows fails
@@ -131,6 +142,8 @@ std::size_t take_read_ahead(char* bytes, std::size_t room) {
   read_ahead_start += taken;
   return taken;
 }
+
+}  // namespace
 
 long read_line(char* bytes, std::size_t room, WokenUp woken) {
   if (read_ahead_start == read_ahead_end && !read_more(-1, woken)) {

@@ -225,8 +225,9 @@ struct RefusedRun {
   std::string errors;
 };
 
-// The program on `input`, with its Nth write refused where `refused` is 1 or more.
-RefusedRun run_with_refusal(const std::string& locale, const std::string& input, int refused) {
+// The program on `input`, with its Nth write refused where `refused` is 1 or
+// more; each write to standard error in brackets where `marked`.
+RefusedRun run_with_refusal(const std::string& locale, const std::string& input, int refused, bool marked = false) {
   int in[2];
   int out[2];
   int err[2];
@@ -249,7 +250,13 @@ RefusedRun run_with_refusal(const std::string& locale, const std::string& input,
     char preload[] = "LD_PRELOAD=" TASCHENRECHNER_REFUSED_WRITE_SHIM;
     // The sanitizers' runtime need not come first where the shim does.
     char sanitizer[] = "ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0";
-    char* environment[] = {locale_setting.data(), sanitizer, refusal.data(), refused > 0 ? preload : nullptr, nullptr};
+    char marking[] = "TASCHENRECHNER_MARK_ERROR_WRITES=1";
+    char* environment[] = {locale_setting.data(),
+                           sanitizer,
+                           refusal.data(),
+                           marked ? marking : sanitizer,
+                           refused > 0 || marked ? preload : nullptr,
+                           nullptr};
     exec_program(environment);
     _exit(127);
   }
@@ -307,6 +314,22 @@ TEST_P(RefusedWriteTest, EndsTheOutputWhereItWasRefused) {
   EXPECT_TRUE(whole.output.starts_with(run.output))
       << run.output.size() << " bytes written, which part ways with those of a whole run at byte "
       << (std::mismatch(run.output.begin(), run.output.end(), whole.output.begin()).first - run.output.begin());
+}
+
+// The line naming the failure reaches standard error in one write, whole,
+// in every locale: a terminal shared with a shell shows no other output
+// between its pieces. Counted by the shim, not by timing.
+TEST(RefusedWrites, TheLineNamingTheFailureIsOneWrite) {
+  if (kProgramEmulated) {
+    GTEST_SKIP() << "the shim is loaded by the machine's own dynamic loader";
+  }
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    const RefusedRun run = run_with_refusal(locale, numbered_tasks(5), 2, true);
+    EXPECT_EQ(run.status, 2) << locale;
+    EXPECT_EQ(run.errors,
+              "[taschenrechner: Die Ausgabe kann nicht geschrieben werden: Resource temporarily unavailable\n]")
+        << locale;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Refusals, RefusedWriteTest,

@@ -3,12 +3,15 @@
 // TASCHENRECHNER_REFUSED_WRITE, takes only half its bytes, and the one after
 // it fails with EAGAIN, as a pipe set non-blocking does when its reader
 // falls behind. Every later write goes through, so that whatever the
-// program writes after the failure shows in its output.
+// program writes after the failure shows in its output. With
+// TASCHENRECHNER_MARK_ERROR_WRITES set, each write to standard error
+// arrives in brackets, so that a test sees how many writes a line took.
 #include <dlfcn.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 extern "C" ssize_t write(int file, const void* bytes, size_t count) {
   using Write = ssize_t (*)(int, const void*, size_t);
@@ -18,6 +21,14 @@ extern "C" ssize_t write(int file, const void* bytes, size_t count) {
     return set != nullptr ? std::strtol(set, nullptr, 10) : 0L;
   }();
   static long writes = 0;
+  static const bool marking = std::getenv("TASCHENRECHNER_MARK_ERROR_WRITES") != nullptr;
+  if (file == STDERR_FILENO && marking) {
+    std::string marked = "[";
+    marked.append(static_cast<const char*>(bytes), count).append("]");
+    return real_write(file, marked.data(), marked.size()) == static_cast<ssize_t>(marked.size())
+               ? static_cast<ssize_t>(count)
+               : -1;
+  }
   if (file == STDOUT_FILENO) {
     ++writes;
     if (writes == refused && count > 1) {

@@ -253,8 +253,12 @@ INSTANTIATE_TEST_SUITE_P(AtATerminal, JobStates, testing::ValuesIn(job_cases()),
 // the kernel discards its stops, and its reads from the background fail.
 // It ends at once with the line naming that, writes nothing else to the
 // terminal and leaves the modes alone; it does not wait for ever in a loop.
-TEST(AtATerminal, AnOrphanedJobEndsWithoutTouchingTheTerminal) {
-  std::vector<std::string> entries = environment("xterm", "C");
+// At a terminal that takes escape sequences and at one that takes none
+// alike, the failure named is the read's.
+class AnOrphanedJob : public testing::TestWithParam<const char*> {};
+
+TEST_P(AnOrphanedJob, EndsWithoutTouchingTheTerminal) {
+  std::vector<std::string> entries = environment(GetParam(), "C");
   entries.emplace_back("PS1=" + std::string(kShellPrompt));
   Session session(entries, {.shell = "/bin/dash"});
   ASSERT_TRUE(session.wait_for(kShellPrompt));
@@ -268,6 +272,8 @@ TEST(AtATerminal, AnOrphanedJobEndsWithoutTouchingTheTerminal) {
   EXPECT_EQ(session.seen.find("Geb'", started), std::string::npos) << session.seen.substr(started);
   EXPECT_EQ(shell_modes(session), modes);
 }
+INSTANTIATE_TEST_SUITE_P(AtATerminal, AnOrphanedJob, testing::Values("xterm", "dumb"),
+                         [](const auto& info) { return std::string(info.param); });
 
 // Leading its own session (under script or a service manager), the
 // program cannot be stopped: Ctrl+Z does nothing, and the screen with the
