@@ -73,19 +73,11 @@ bool read_more(int wait_ms, WokenUp woken) {
       }
       continue;
     }
-    // Asked again before the read: a shell that took its terminal back
-    // while the wait went on (the job's leader killed, no stop) would have
-    // its own keys taken. Back in the foreground after that, the keys are
-    // looked for anew (and the screen shown again), rather than waited for
-    // in a read.
-    const bool still_ours = wait_for_terminal();
-    if (!still_ours) {
-      errno = EIO;
-      return false;
-    }
-    if (woken_up_since_taken()) {
-      continue;
-    }
+    // A shell may have taken its terminal back while the wait went on (the
+    // job's leader killed, no stop): the kernel asks anew at each read(2)
+    // whether the caller is in the foreground, and stops it there (SIGTTIN)
+    // rather than hand it the shell's keys; only a read already waiting
+    // would take them, which is why the wait is a poll.
     const ssize_t got = read(STDIN_FILENO, read_ahead.data(), read_ahead.size());
     if (got > 0) {
       read_ahead_start = 0;
