@@ -287,8 +287,10 @@ struct ScreenedProgram {
   // that nothing changes then.
   std::string disturb(Disturbance kind) {
     session.mark = session.seen.size();
-    std::string step = disturbance(kind);
-    if (kind != Disturbance::same_size && !session.wait_for(kClear)) step += " (and nothing cleared)";
+    const std::string step = disturbance(kind);
+    if (kind != Disturbance::same_size && !session.wait_for(kClear)) {
+      return "after " + log + step + ": nothing shown again";
+    }
     return check(step);
   }
 
