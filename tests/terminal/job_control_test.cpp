@@ -571,8 +571,7 @@ TEST_P(ModesChangedWhileStopped, AreKeptAtTheEnd) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AtATerminal, ModesChangedWhileStopped,
-                         testing::Values("-echoctl -iexten", "intr ^G", "erase ^H", "eof ^B"),
-                         [](const auto& info) {
+                         testing::Values("-echoctl -iexten", "intr ^G", "erase ^H", "eof ^B"), [](const auto& info) {
                            std::string name;
                            for (const char* c = info.param; *c != '\0'; ++c) {
                              if (std::isalnum(static_cast<unsigned char>(*c)) != 0) name.push_back(*c);

@@ -2,10 +2,11 @@
 // keys, letters in every character set, pastes and storms of random keys.
 
 #include <gtest/gtest.h>
+
 #include <chrono>
-#include <thread>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "session.hpp"
 
@@ -582,7 +583,8 @@ TEST(AtATerminal, AKeyInTwoPiecesIsOneKeyAtAPrompt) {
       const long read_before = session.bytes_read();
       const auto sent = std::chrono::steady_clock::now();
       session.type(cut.first);
-      ASSERT_TRUE(session.wait_for_bytes_read(read_before + static_cast<long>(std::strlen(cut.first)), patience(), 1ms));
+      ASSERT_TRUE(
+          session.wait_for_bytes_read(read_before + static_cast<long>(std::strlen(cut.first)), patience(), 1ms));
       std::this_thread::sleep_for(10ms);
       session.type(cut.second);
       conclusive = std::chrono::steady_clock::now() - sent < 40ms;
@@ -619,8 +621,11 @@ TEST(AtATerminal, TheEditingKeysOfEveryFamilyAtAPrompt) {
     const char* before;  // what is typed before the key, after "12"
     const char* number;
   };
-  const Edit edits[] = {{"khome", "", "312"}, {"kend", "\x1b[D", "123"}, {"kcub1", "", "132"},
-                        {"kcuf1", "\x1b[D", "123"}, {"kdch1", "\x1b[D", "13"}};
+  const Edit edits[] = {{"khome", "", "312"},
+                        {"kend", "\x1b[D", "123"},
+                        {"kcub1", "", "132"},
+                        {"kcuf1", "\x1b[D", "123"},
+                        {"kdch1", "\x1b[D", "13"}};
   int pressed = 0;
   for (const char* term : {"xterm", "rxvt", "linux", "vt220", "screen", "tmux", "putty", "konsole", "gnome"}) {
     Session session(environment(term, "C"));

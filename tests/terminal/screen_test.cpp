@@ -98,8 +98,8 @@ const SequencesCase kSequences[] = {
      "\x1b]0;\x07" + kUsersScreen},
     {"GnuScreen", "screen", kOwnScreen + std::string(kSetTitle), "\x1b[H\x1b[J" + std::string(kSetTitle),
      "\x1b_\x1b\\" + kUsersScreen},
-    {"RxvtWithoutTitle", "rxvt", "\x1b" "7\x1b[?47h\x1b[H", "\x1b[H\x1b[2J", "\x1b[2J\x1b[?47l\x1b" "8"},
-    {"Wyse50StatusLine", "wy50", "\x1b" "F" + kTitle + "\r", "\x1b+\x1b" "F" + kTitle + "\r", "\x1b" "F\r"},
+    {"RxvtWithoutTitle", "rxvt", "\0337\x1b[?47h\x1b[H", "\x1b[H\x1b[2J", "\x1b[2J\x1b[?47l\0338"},
+    {"Wyse50StatusLine", "wy50", "\033F" + kTitle + "\r", "\x1b+\033F" + kTitle + "\r", "\033F\r"},
     {"Vt320StatusLine", "vt320", "\x1b[2$~\x1b[1$}\x1b[1`" + kTitle + "\x1b[0$}",
      "\x1b[H\x1b[2J\x1b[2$~\x1b[1$}\x1b[1`" + kTitle + "\x1b[0$}", "\x1b[0$~"},
 };
