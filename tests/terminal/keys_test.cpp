@@ -547,7 +547,9 @@ TEST(AtATerminal, EveryC1ControlDoesNothingAtAPrompt) {
       const std::string key = std::string_view(locale) == "C.UTF-8" ? std::string{'\xc2', static_cast<char>(code)}
                                                                     : std::string(1, static_cast<char>(code));
       SCOPED_TRACE(testing::PrintToString(key) + " in " + locale);
-      session.type(key + "+ 1" + key + "0 2\r");
+      std::string keys = key;
+      keys.append("+ 1").append(key).append("0 2\r");
+      session.type(keys);
       ASSERT_TRUE(session.wait_for("ist: ")) << session.seen.substr(session.mark);
       ASSERT_TRUE(session.wait_for("\r\n"));
       const std::string result = session.seen.substr(session.seen.rfind("Das Ergebnis"));

@@ -89,7 +89,7 @@ struct Session {
 
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
-  explicit Session(const std::vector<std::string>& environment, Start start = {}) {
+  explicit Session(const std::vector<std::string>& environment, const Start& start = {}) {
     struct winsize size {};
     size.ws_row = 24;
     size.ws_col = 80;
