@@ -273,9 +273,14 @@ class FileInput final : public std::streambuf {
     const terminal::WakeUps before = terminal::take_wake_ups();
     output_.pubsync();
     static_cast<void>(screen::show_pass_before_prompt({.resumed = before.resumed}));
-    return keys::read_line(block_.data(), block_.size(), [](terminal::WakeUps happened) {
+    const long got = keys::read_line(block_.data(), block_.size(), [](terminal::WakeUps happened) {
       static_cast<void>(screen::show_pass_again({.resumed = happened.resumed}));
     });
+    // The terminal echoed it: a part of the pass to show again.
+    if (got > 0 && terminal::output_is_terminal()) {
+      screen::note_typed({block_.data(), static_cast<std::size_t>(got)});
+    }
+    return got;
 #endif
   }
 

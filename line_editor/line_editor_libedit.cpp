@@ -287,23 +287,6 @@ void bind_users_keys(EditLine* line) {
   }
 }
 
-// The line as the editor drew it, for the pass shown again: a control
-// character quoted in (lnext) as ^X, never as itself, which the terminal
-// would take for a command.
-std::string as_drawn(std::string_view line) {
-  std::string drawn;
-  for (const char byte : line) {
-    const auto code = static_cast<unsigned char>(byte);
-    if (byte == '\n' || (code >= 0x20 && code != 0x7f)) {
-      drawn.push_back(byte);
-    } else {
-      drawn.push_back('^');
-      drawn.push_back(static_cast<char>(code ^ 0x40));
-    }
-  }
-  return drawn;
-}
-
 // What the editor draws reaches the screen as the program's other output
 // does, only while the terminal is the program's: its own writes to
 // standard output would go on after a stop and `bg`, onto the shell's
@@ -420,7 +403,7 @@ std::optional<std::string_view> read_edited_line(const std::string& prompt) {
   last_line.assign(line, static_cast<std::size_t>(count));
   remember(last_line);
   screen::note_shown(current_prompt);
-  screen::note_shown(as_drawn(last_line));
+  screen::note_typed(last_line);
   return last_line;
 }
 

@@ -50,6 +50,11 @@ bool takes_escapes();
 // Text written to the terminal's screen (no escape sequences).
 void note_shown(std::string_view text);
 
+// A line typed, as the line editor or the terminal's echo drew it: a
+// control character in it (quoted in with lnext) as ^X, never as itself,
+// which the terminal would take for a command.
+void note_typed(std::string_view line);
+
 // The screen was cleared: a new pass begins.
 void note_cleared();
 

@@ -88,21 +88,36 @@ constexpr std::string_view kSaveXtermTitle = "\x1b[22;0t";
 constexpr std::string_view kRestoreXtermTitle = "\x1b[23;0t";
 constexpr std::string_view kEmptyHardstatus = "\x1b_\x1b\\";
 
+// tmux keeps xterm's title stack, whatever its entry says (its status line
+// is the pane's title, which dsl would empty); it is known by its name, or
+// by TMUX in the environment where it runs under a screen entry. GNU
+// screen keeps none, under any of its entries (screen.xterm-256color has
+// XT): its window's hardstatus is emptied again. A status line whose
+// strings are xterm's title (rxvt-unicode's) cannot be given back either.
+bool is_tmux(std::string_view term) {
+  const char* tmux = std::getenv("TMUX");
+  return term.starts_with("tmux") || (term.starts_with("screen") && tmux != nullptr && *tmux != '\0');
+}
+
+bool status_line_is_a_title(const std::string& start) {
+  return start.starts_with("\x1b]0;") || start.starts_with("\x1b]1;") || start.starts_with("\x1b]2;");
+}
+
 void find_title(const Terminfo& terminfo, std::string_view term, Capabilities& screen) {
-  if (terminfo.tigetflag("XT") > 0) {
+  if (is_tmux(term) || (terminfo.tigetflag("XT") > 0 && !term.starts_with("screen"))) {
     screen.save_title = kSaveXtermTitle;
     screen.title_start = kXtermTitleStart;
     screen.title_end = kXtermTitleEnd;
     screen.give_title_back = kRestoreXtermTitle;
-  } else if (terminfo.tigetflag("hs") > 0 && !capability(terminfo, "tsl").empty() &&
-             !capability(terminfo, "dsl").empty()) {
-    screen.title_start = sequence(terminfo, "tsl");
-    screen.title_end = sequence(terminfo, "fsl");
-    screen.give_title_back = sequence(terminfo, "dsl");
   } else if (term.starts_with("screen")) {
     screen.title_start = kXtermTitleStart;
     screen.title_end = kXtermTitleEnd;
     screen.give_title_back = kEmptyHardstatus;
+  } else if (terminfo.tigetflag("hs") > 0 && !capability(terminfo, "tsl").empty() &&
+             !capability(terminfo, "dsl").empty() && !status_line_is_a_title(sequence(terminfo, "tsl"))) {
+    screen.title_start = sequence(terminfo, "tsl");
+    screen.title_end = sequence(terminfo, "fsl");
+    screen.give_title_back = sequence(terminfo, "dsl");
   }
 }
 

@@ -44,6 +44,20 @@ void note_shown(std::string_view text) {
   }
 }
 
+void note_typed(std::string_view line) {
+  std::string drawn;
+  for (const char byte : line) {
+    const auto code = static_cast<unsigned char>(byte);
+    if (byte == '\n' || (code >= 0x20 && code != 0x7f)) {
+      drawn.push_back(byte);
+    } else {
+      drawn.push_back('^');
+      drawn.push_back(static_cast<char>(code ^ 0x40));
+    }
+  }
+  note_shown(drawn);
+}
+
 void note_cleared() { pass.clear(); }
 
 bool show_pass_again(terminal::WakeUps happened) {

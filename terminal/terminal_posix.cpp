@@ -95,8 +95,17 @@ constexpr char kContinued = 'a';
 constexpr char kResized = 'w';
 constexpr char kLookAgain = 'g';
 
-// The modes key mode found, put back when it is left.
+// The modes key mode found, put back when it is left (key mode itself
+// where the pause enters it within the line editor's).
 struct termios modes_before_keys {};
+
+// Keys one at a time, without echo: the pause's and the line editor's mode.
+struct termios as_key_mode(struct termios modes) {
+  modes.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  modes.c_cc[VMIN] = 1;
+  modes.c_cc[VTIME] = 0;
+  return modes;
+}
 // The line editor's stand-in terminal, once opened.
 int stand_in = -1;
 
@@ -229,7 +238,13 @@ void take_terminal_back() {
   struct termios now {};
   if (have_modes != 0 && tcgetattr(STDIN_FILENO, &now) == 0 &&
       (have_program_modes == 0 || !same_modes(now, program_modes))) {
+    // And while the program runs: its own modes are the user's new ones
+    // (a new intr, -ixon), in key mode where it reads keys.
+    const auto reads_keys = [](const struct termios& modes) { return (modes.c_lflag & ICANON) == 0; };
     modes_found = now;
+    modes_before_keys = reads_keys(modes_before_keys) ? as_key_mode(now) : now;
+    program_modes = reads_keys(program_modes) ? as_key_mode(now) : now;
+    have_program_modes = 1;
   }
   if (have_program_modes != 0) {
     tcsetattr(STDIN_FILENO, TCSANOW, &program_modes);
@@ -605,11 +620,7 @@ bool enter_key_mode() {
   if (!wait_for_terminal() || tcgetattr(STDIN_FILENO, &modes_before_keys) != 0) {
     return false;
   }
-  struct termios key_mode = modes_before_keys;
-  key_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-  key_mode.c_cc[VMIN] = 1;
-  key_mode.c_cc[VTIME] = 0;
-  return set_modes(key_mode);
+  return set_modes(as_key_mode(modes_before_keys));
 }
 
 void leave_key_mode() { set_modes(modes_before_keys); }

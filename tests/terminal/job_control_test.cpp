@@ -562,16 +562,26 @@ TEST_P(ModesChangedWhileStopped, AreKeptAtTheEnd) {
   run_at_shell(session, std::string("stty ") + GetParam());
   const std::string changed = shell_modes(session);
   ASSERT_NE(changed, modes);
+  const struct termios set = session.settings();
   session.type("fg\r");
   ASSERT_TRUE(session.wait_for(kAsk));
   wait_for_key_modes(session);
+  // While it runs too: all but its own two flags and the wait for a key.
+  const struct termios running = session.settings();
+  EXPECT_EQ(running.c_iflag, set.c_iflag);
+  EXPECT_EQ(running.c_oflag, set.c_oflag);
+  EXPECT_EQ(running.c_lflag | ICANON | ECHO, set.c_lflag | ICANON | ECHO);
+  for (const int character : {VINTR, VQUIT, VERASE, VKILL, VEOF, VSUSP, VWERASE, VLNEXT, VREPRINT}) {
+    EXPECT_EQ(running.c_cc[character], set.c_cc[character]) << "control character " << character;
+  }
   session.type("\x04");
   ASSERT_TRUE(session.wait_for(kShellPrompt));
   EXPECT_EQ(shell_modes(session), changed);
 }
 
 INSTANTIATE_TEST_SUITE_P(AtATerminal, ModesChangedWhileStopped,
-                         testing::Values("-echoctl -iexten", "intr ^G", "erase ^H", "eof ^B"), [](const auto& info) {
+                         testing::Values("-echoctl -iexten", "intr ^G", "erase ^H", "eof ^B", "-ixon susp ^Y"),
+                         [](const auto& info) {
                            std::string name;
                            for (const char* c = info.param; *c != '\0'; ++c) {
                              if (std::isalnum(static_cast<unsigned char>(*c)) != 0) name.push_back(*c);
@@ -726,10 +736,23 @@ TEST(AtATerminal, AStopAtThePauseChangesNothingInTheOutputFile) {
       session.type("\x1a");
       EXPECT_TRUE(session.wait_for(kShellPrompt));
       session.type("fg\r");
-      wait_for_key_modes(session);
+      EXPECT_TRUE(session.wait_for("\r\n")) << "the echo of fg";
+      EXPECT_TRUE(wait_for_echo(session, false)) << "the pause's modes after fg";
     }
     session.type("k");
-    EXPECT_TRUE(in_file_once(kAsk).ends_with(kAsk));
+    const std::string after_key = in_file_once(kAsk);
+    EXPECT_TRUE(after_key.ends_with(kAsk))
+        << testing::PrintToString(after_key) << " lflag " << session.settings().c_lflag << " the terminal got "
+        << testing::PrintToString(session.seen) << ", the program's state " << process_state(session.job()) << " in "
+        << [&session] {
+             std::ifstream call("/proc/" + std::to_string(session.job()) + "/syscall");
+             std::string text;
+             std::getline(call, text);
+             std::ifstream wchan("/proc/" + std::to_string(session.job()) + "/wchan");
+             std::string where;
+             std::getline(wchan, where);
+             return text + " " + where;
+           }();
     session.type("\x04");
     EXPECT_TRUE(session.wait_for(kShellPrompt));
     EXPECT_EQ(shell_modes(session), modes);

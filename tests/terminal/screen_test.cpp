@@ -82,11 +82,13 @@ TEST_P(TerminalSequences, AreOnlyThoseItHas) {
   EXPECT_EQ(seen.find("terminal type"), std::string::npos) << seen;
 }
 
-// A title is set only where the user's can be given back at the end. Tmux
-// and the Wyse 50 and VT320 have status lines: their entries' tsl, fsl and
-// dsl. GNU screen takes xterm's title as its window's hardstatus, which
-// goes back to empty. rxvt keeps no title stack and has no status line: no
-// title. (xterm's own title stack: AtATerminal.PauseWaitsForOneKey...)
+// A title is set only where the user's can be given back at the end. tmux
+// keeps xterm's title stack. The Wyse 50 and VT320 have status lines:
+// their entries' tsl, fsl and dsl. GNU screen, under any of its entries,
+// takes xterm's title as its window's hardstatus, which goes back to
+// empty. rxvt keeps no title stack and has no status line, and
+// rxvt-unicode's status line is its window title, which dsl would empty:
+// no title. (xterm's own title stack: AtATerminal.PauseWaitsForOneKey...)
 const std::string kTitle = "Einfacher Taschenrechner";
 const std::string kOwnScreen = "\x1b[?1049h\x1b[H";
 const std::string kUsersScreen = "\x1b[?1049l";
@@ -94,10 +96,13 @@ const SequencesCase kSequences[] = {
     {"Dumb", "dumb", "", "", ""},
     {"UnknownToTheDatabase", "vt999", "", "", ""},
     {"LinuxConsole", "linux", "", "\x1b[H\x1b[J", ""},
-    {"Tmux", "tmux", kOwnScreen + "\x1b]0;" + kTitle + "\x07", "\x1b[H\x1b[J\x1b]0;" + kTitle + "\x07",
-     "\x1b]0;\x07" + kUsersScreen},
+    {"Tmux", "tmux", kOwnScreen + std::string(kSaveTitle) + std::string(kSetTitle),
+     "\x1b[H\x1b[J" + std::string(kSetTitle), std::string(kRestoreTitle) + kUsersScreen},
     {"GnuScreen", "screen", kOwnScreen + std::string(kSetTitle), "\x1b[H\x1b[J" + std::string(kSetTitle),
      "\x1b_\x1b\\" + kUsersScreen},
+    {"ScreenXterm256Color", "screen.xterm-256color", "\x1b[?1049h\x1b[22;0;0t\x1b[H" + std::string(kSetTitle),
+     "\x1b[H\x1b[2J" + std::string(kSetTitle), "\x1b_\x1b\\\x1b[?1049l\x1b[23;0;0t"},
+    {"RxvtUnicodeWithoutTitle", "rxvt-unicode", kOwnScreen, "\x1b[H\x1b[2J", "\x1b[r\x1b[?1049l"},
     {"RxvtWithoutTitle", "rxvt", "\0337\x1b[?47h\x1b[H", "\x1b[H\x1b[2J", "\x1b[2J\x1b[?47l\0338"},
     {"Wyse50StatusLine", "wy50", "\033F" + kTitle + "\r", "\x1b+\033F" + kTitle + "\r", "\033F\r"},
     {"Vt320StatusLine", "vt320", "\x1b[2$~\x1b[1$}\x1b[1`" + kTitle + "\x1b[0$}",
@@ -488,5 +493,34 @@ const DumbPhase kDumbPhases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(AtATerminal, AtADumbTerminal, testing::ValuesIn(kDumbPhases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Without the line editor (no stand-in terminal could be opened, or no
+// libedit), the terminal's own line mode echoes the answers: they are part
+// of the pass shown again after Ctrl+Z and a continue, which the line
+// typed so far went with, and the task computes as the screen shows.
+TEST(AtATerminal, WithoutTheLineEditorTheAnswersStayInThePass) {
+  Session session(environment("xterm", "C"), {.as_job = true, .open_files = 6});
+  Watched watched{session, RenderedScreen(24, 80)};
+  ASSERT_TRUE(session.wait_for(kAsk));
+  session.type("*\r");
+  ASSERT_TRUE(session.wait_for(kFirstPrompt));
+  session.type("6\r");
+  ASSERT_TRUE(session.wait_for(kThirdPrompt));
+  const pid_t job = session.job();
+  session.type("7");
+  ASSERT_TRUE(session.wait_for("7"));
+  session.type("\x1a");
+  ASSERT_TRUE(Session::wait_for_stopped(job, true));
+  kill(job, SIGCONT);
+  Pass pass;
+  pass.lines = {std::string(kAsk) + "*", "", std::string(kFirstPrompt) + "6"};
+  pass.waiting_at = std::string(kThirdPrompt);
+  const Picture expected = expected_picture(pass, 24, 80);
+  EXPECT_TRUE(watched.wait_for(expected)) << "expected:\n"
+                                          << framed(expected) << "shown:\n"
+                                          << framed(watched.screen.picture());
+  session.type("7\r");
+  EXPECT_TRUE(session.wait_for("6*7  ist: 42")) << testing::PrintToString(session.seen.substr(session.mark));
+}
 
 }  // namespace

@@ -76,6 +76,9 @@ struct Start {
   const char* shell = nullptr;
   // The terminal's special characters set so first (as with stty werase ^T).
   std::vector<std::pair<int, unsigned char>> control_characters = {};
+  // At most this many open files (0: as inherited): with 6, no stand-in
+  // terminal can be opened, and lines are read as without the line editor.
+  int open_files = 0;
 };
 
 // The program in a pseudo-terminal of 80 x 24; killed and reaped if a test
@@ -109,6 +112,10 @@ struct Session {
       login_tty(terminal);
       const struct rlimit no_core_files {};  // the crash cases end by SIGSEGV and SIGABRT
       setrlimit(RLIMIT_CORE, &no_core_files);
+      if (start.open_files > 0) {
+        const struct rlimit files { static_cast<rlim_t>(start.open_files), static_cast<rlim_t>(start.open_files) };
+        setrlimit(RLIMIT_NOFILE, &files);
+      }
       if (!start.control_characters.empty()) {
         struct termios modes {};
         tcgetattr(STDIN_FILENO, &modes);
@@ -358,7 +365,9 @@ inline bool wait_for_echo(const Session& session, bool echo, std::chrono::millis
 
 // Waits until the terminal reads keys one at a time without echo, as the
 // program has it while it waits for a key or a line.
-inline void wait_for_key_modes(const Session& session) { wait_for_echo(session, false); }
+inline void wait_for_key_modes(const Session& session) {
+  EXPECT_TRUE(wait_for_echo(session, false)) << "the terminal never read keys one at a time";
+}
 
 inline void expect_same_modes(const struct termios& left, const struct termios& found) {
   EXPECT_EQ(left.c_lflag, found.c_lflag);

@@ -184,18 +184,21 @@ struct Expected {
 // column, the first), or GNU screen by name, whose hardstatus is emptied.
 void expect_title(const Terminfo& terminfo, const std::string& term, Expected& expected) {
   const std::string title = "Einfacher Taschenrechner";
-  if (terminfo.tigetflag("XT") > 0) {
+  const char* tsl_filled = terminfo.tiparm(capability(terminfo, "tsl").c_str(), 0);
+  const std::string tsl = bare_text(terminfo, tsl_filled != nullptr ? tsl_filled : "");
+  const bool title_as_status_line =
+      tsl.starts_with("\x1b]0;") || tsl.starts_with("\x1b]1;") || tsl.starts_with("\x1b]2;");
+  if (term.starts_with("tmux") || (terminfo.tigetflag("XT") > 0 && !term.starts_with("screen"))) {
     expected.save_title = kSaveTitle;
     expected.set_title = kSetTitle;
     expected.end = kRestoreTitle;
-  } else if (terminfo.tigetflag("hs") > 0 && !capability(terminfo, "tsl").empty() &&
-             !capability(terminfo, "dsl").empty()) {
-    const char* tsl = terminfo.tiparm(capability(terminfo, "tsl").c_str(), 0);
-    expected.set_title = bare_text(terminfo, tsl != nullptr ? tsl : "") + title + bare_sequence(terminfo, "fsl");
-    expected.end = bare_sequence(terminfo, "dsl");
   } else if (term.starts_with("screen")) {
     expected.set_title = kSetTitle;
     expected.end = "\x1b_\x1b\\";
+  } else if (terminfo.tigetflag("hs") > 0 && !tsl.empty() && !capability(terminfo, "dsl").empty() &&
+             !title_as_status_line) {
+    expected.set_title = tsl + title + bare_sequence(terminfo, "fsl");
+    expected.end = bare_sequence(terminfo, "dsl");
   }
   expected.titled = !expected.set_title.empty();
 }
